@@ -1,0 +1,7 @@
+#pragma once
+
+class Shell;
+
+// "Exit Application": closes the windows without asking. The process ends
+// once no window is left.
+void exitApplication(Shell& shell);

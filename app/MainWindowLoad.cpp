@@ -1,0 +1,21 @@
+#include "app/MainWindowLoad.h"
+
+#include "mainwindow/Form1.h"
+#include "messenger/MessengerLink.h"
+
+Status loadMainWindow(Form1& form, MessengerLink& messenger)
+{
+    // Step 1, the update query, and step 2, filling the notification-area
+    // record, run here first, in that order.
+
+    // Step 3: the path line shows the file list's folder, at this point the
+    // folder the program was started in.
+    form.Label17->setCaption(form.File1->path());
+
+    // Step 4: the signed-in account's name.
+    const Outcome<QString> name = messenger.readSigninName();
+    if (!name)
+        return Failure{name.failure()};
+    form.Label7->setCaption(name.value());
+    return {};
+}

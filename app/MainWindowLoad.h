@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/Outcome.h"
+
+class Form1;
+class MessengerLink;
+
+// The main window's load, run once after it is created and before it is
+// shown. A failing step ends the load; the caller reports it.
+Status loadMainWindow(Form1& form, MessengerLink& messenger);

@@ -1,0 +1,28 @@
+#include "app/Shell.h"
+
+#include "app/Exit.h"
+#include "app/StartupCheck.h"
+#include "app/Watchdog.h"
+
+Shell::Shell(MessengerLink& messenger) : m_messenger(messenger) {}
+
+Form3* Shell::openSplash()
+{
+    auto* splash = new Form3();
+    m_splash = splash;
+    connect(splash->Timer1, &WindowTimer::fired, splash, [this, splash] { runStartupCheck(*splash, *this); });
+    connect(splash->Timer2, &WindowTimer::fired, splash, [splash] { splash->close(); });
+    splash->show();
+    Q_EMIT splashOpened(splash);
+    return splash;
+}
+
+Form1* Shell::createMainWindow()
+{
+    auto* form = new Form1();
+    m_main = form;
+    connect(form->Timer7, &WindowTimer::fired, form, [this, form] { runWatchdogTick(*form, *this); });
+    connect(form->Label19, &Label::clicked, this, [this] { exitApplication(*this); });
+    Q_EMIT mainWindowCreated(form);
+    return form;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "app/Form3.h"
+#include "mainwindow/Form1.h"
+#include "messenger/MessengerLink.h"
+
+// Owns the program's windows over its life: opens the splash and the main
+// window, wires their events to the handlers, and knows which are open.
+// The process ends when the last window has closed.
+class Shell : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Shell(MessengerLink& messenger);
+
+    MessengerLink& messenger() { return m_messenger; }
+    Form3* splash() const { return m_splash; }
+    Form1* mainWindow() const { return m_main; }
+
+    // A new splash in its loading state, shown centred.
+    Form3* openSplash();
+    // A new main window with its initial values and its handlers connected;
+    // not loaded and not shown yet.
+    Form1* createMainWindow();
+
+Q_SIGNALS:
+    void splashOpened(Form3* splash);
+    void mainWindowCreated(Form1* form);
+
+private:
+    MessengerLink& m_messenger;
+    QPointer<Form3> m_splash;
+    QPointer<Form1> m_main;
+};

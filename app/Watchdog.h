@@ -1,0 +1,9 @@
+#pragma once
+
+class Form1;
+class Shell;
+
+// Every second while the main window exists: re-reads the signed-in account.
+// When that fails the program goes back to the splash, which discards the
+// main window and everything it holds.
+void runWatchdogTick(Form1& form, Shell& shell);

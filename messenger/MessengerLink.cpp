@@ -1,0 +1,23 @@
+#include "messenger/MessengerLink.h"
+
+MessengerLink::MessengerLink(MessengerFactory create) : m_create(std::move(create)) {}
+
+Outcome<QString> MessengerLink::readSigninName()
+{
+    if (!m_shared) {
+        auto created = m_create();
+        if (!created)
+            return Failure{created.failure()};
+        m_shared = created.take();
+    }
+    return m_shared->mySigninName();
+}
+
+Status MessengerLink::applyDisplayPicture(const QString& path)
+{
+    auto created = m_create();
+    if (!created)
+        return Failure{created.failure()};
+    m_shared = created.take();
+    return m_shared->setMyProperty(Messenger::UserTilePath, path);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "messenger/Messenger.h"
+
+// The one process-wide reference to the messenger object. Reads reuse the
+// object held (creating one if there is none); every apply of a picture
+// creates a fresh object first and keeps it in place of the old one.
+class MessengerLink
+{
+public:
+    explicit MessengerLink(MessengerFactory create);
+
+    Outcome<QString> readSigninName();
+    Status applyDisplayPicture(const QString& path);
+
+private:
+    MessengerFactory m_create;
+    std::unique_ptr<Messenger> m_shared;
+};

@@ -1,0 +1,70 @@
+#include "platform/FolderList.h"
+
+#include <QDir>
+#include <QStyle>
+
+#include "platform/Controls.h"
+#include "platform/NaturalSort.h"
+
+namespace {
+constexpr int PathRole = Qt::UserRole;
+constexpr int IndentPerLevel = 2;
+} // namespace
+
+FolderList::FolderList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path)
+    : QListWidget(parent), m_path(QDir::cleanPath(path))
+{
+    placeControl(this, name, rect);
+    setUniformItemSizes(true);
+    setIconSize(QSize(16, 16));
+    connect(this, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        const QString target = item->data(PathRole).toString();
+        if (target == m_path)
+            return;
+        setPath(target);
+        Q_EMIT changed();
+    });
+    refresh();
+}
+
+void FolderList::setPath(const QString& path)
+{
+    m_path = QDir::cleanPath(path);
+    refresh();
+}
+
+void FolderList::refresh()
+{
+    clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    // The chain from the root down to the current folder.
+    QStringList chain;
+    for (QString p = m_path; !p.isEmpty();) {
+        chain.prepend(p);
+        if (p == QStringLiteral("/"))
+            break;
+        const int slash = p.lastIndexOf(QLatin1Char('/'));
+        p = slash <= 0 ? QStringLiteral("/") : p.left(slash);
+    }
+    int level = 0;
+    QListWidgetItem* current = nullptr;
+    for (const QString& folder : std::as_const(chain)) {
+        const QString label = folder == QStringLiteral("/") ? folder : folder.section(QLatin1Char('/'), -1);
+        auto* item = new QListWidgetItem(openIcon, QString(level * IndentPerLevel, QLatin1Char(' ')) + label, this);
+        item->setData(PathRole, folder);
+        current = item;
+        ++level;
+    }
+
+    // Subfolders of the current folder; one that cannot be read just has none.
+    QStringList subfolders = QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    sortNaturally(subfolders);
+    const QString prefix = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
+    for (const QString& sub : std::as_const(subfolders)) {
+        auto* item = new QListWidgetItem(closedIcon, QString(level * IndentPerLevel, QLatin1Char(' ')) + sub, this);
+        item->setData(PathRole, prefix + sub);
+    }
+    setCurrentItem(current);
+}

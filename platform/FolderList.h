@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QListWidget>
+
+#include "platform/Twips.h"
+
+// A folder list: the chain of folders from "/" down to the current folder,
+// then the current folder's subfolders. Activating an entry (double-click or
+// Enter) makes it the current folder and raises changed().
+class FolderList : public QListWidget
+{
+    Q_OBJECT
+public:
+    FolderList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path);
+
+    QString path() const { return m_path; }
+    void setPath(const QString& path);
+    void refresh();
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    QString m_path;
+};
