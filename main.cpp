@@ -1,9 +1,9 @@
-#include <QApplication>
-
 #include "app/Shell.h"
 #include "messenger/DBusMessenger.h"
 #include "platform/Fonts.h"
 #include "resources/Artwork.h"
+
+#include <QApplication>
 
 int main(int argc, char* argv[])
 {

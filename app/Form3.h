@@ -13,9 +13,9 @@ public:
     Form3();
 
     Picture* Image1;
-    Label* Label1; // status line
-    Label* Label2; // "Exiting Tilecast.", shown in the exiting state
-    TextField* Text1; // hidden: receives the account name read by the check
+    Label* Label1;       // status line
+    Label* Label2;       // "Exiting Tilecast.", shown in the exiting state
+    TextField* Text1;    // hidden: receives the account name read by the check
     WindowTimer* Timer1; // delay before the start-up check
     WindowTimer* Timer2; // delay before closing in the exiting state
 };

@@ -1,9 +1,9 @@
 #include "mainwindow/Form1.h"
 
-#include <QDir>
-
 #include "mainwindow/Colours.h"
 #include "resources/Artwork.h"
+
+#include <QDir>
 
 namespace {
 
@@ -82,18 +82,19 @@ void Form1::buildStatusPanel()
                        {1920, 210, 5295, 255}, panelLabel());
     Label1 = new Label(Frame1, QStringLiteral("Label1"), QStringLiteral("Current Display Picture"),
                        {600, 760, 1815, 255}, panelLabel());
-    Label6 = new Label(Frame1, QStringLiteral("Label6"), QStringLiteral("Not Available"), {3360, 765, 4695, 255},
-                       panelLabel());
-    Label3 = new Label(Frame1, QStringLiteral("Label3"), QStringLiteral("My Signin Name"), {600, 1000, 1815, 255},
-                       panelLabel());
+    Label6 = new Label(Frame1, QStringLiteral("Label6"), QStringLiteral("Not Available"),
+                       {3360, 765, 4695, 255}, panelLabel());
+    Label3 = new Label(Frame1, QStringLiteral("Label3"), QStringLiteral("My Signin Name"),
+                       {600, 1000, 1815, 255}, panelLabel());
     Label7 = new Label(Frame1, QStringLiteral("Label7"), QString(), {3360, 1005, 4695, 255}, panelLabel());
-    Label4 = new Label(Frame1, QStringLiteral("Label4"), QStringLiteral("Last Change"), {600, 1400, 1815, 255},
+    Label4 = new Label(Frame1, QStringLiteral("Label4"), QStringLiteral("Last Change"),
+                       {600, 1400, 1815, 255}, panelLabel());
+    Label8 = new Label(Frame1, QStringLiteral("Label8"), QStringLiteral("Not Available"),
+                       {3360, 1395, 4695, 255}, panelLabel());
+    Label5 = new Label(Frame1, QStringLiteral("Label5"), QStringLiteral("Interval Set At"),
+                       {600, 1640, 2055, 255}, panelLabel());
+    Label9 = new Label(Frame1, QStringLiteral("Label9"), QStringLiteral("0"), {3360, 1620, 4695, 255},
                        panelLabel());
-    Label8 = new Label(Frame1, QStringLiteral("Label8"), QStringLiteral("Not Available"), {3360, 1395, 4695, 255},
-                       panelLabel());
-    Label5 = new Label(Frame1, QStringLiteral("Label5"), QStringLiteral("Interval Set At"), {600, 1640, 2055, 255},
-                       panelLabel());
-    Label9 = new Label(Frame1, QStringLiteral("Label9"), QStringLiteral("0"), {3360, 1620, 4695, 255}, panelLabel());
 }
 
 void Form1::buildEditingPanel()
@@ -158,12 +159,15 @@ void Form1::buildBottomRow()
 {
     Line1 = new Line(this, QStringLiteral("Line1"), 0, 6960, 8400, 6960, colours::ruleGrey);
     Image3 = new Picture(this, QStringLiteral("Image3"), artwork::bottomStrip(), {0, 7080, 3840, 465});
-    Command7 = new Button(this, QStringLiteral("Command7"), QStringLiteral("New Slide Show"), {3960, 7080, 1335, 375});
+    Command7 = new Button(this, QStringLiteral("Command7"), QStringLiteral("New Slide Show"),
+                          {3960, 7080, 1335, 375});
     Command7->setEnabled(false);
     Line2 = new Line(this, QStringLiteral("Line2"), 5400, 7080, 5400, 7440, colours::ruleGrey);
-    Command1 = new Button(this, QStringLiteral("Command1"), QStringLiteral("Deactivate"), {5520, 7080, 1335, 375});
+    Command1 =
+        new Button(this, QStringLiteral("Command1"), QStringLiteral("Deactivate"), {5520, 7080, 1335, 375});
     Command1->setEnabled(false);
-    Command2 = new Button(this, QStringLiteral("Command2"), QStringLiteral("Activate!"), {6960, 7080, 1335, 375});
+    Command2 =
+        new Button(this, QStringLiteral("Command2"), QStringLiteral("Activate!"), {6960, 7080, 1335, 375});
     Command2->setEnabled(false);
 }
 
@@ -181,7 +185,8 @@ void Form1::buildHiddenStorage()
     Frame3 = new Frame(this, QStringLiteral("Frame3"), {5520, 8400, 8295, 2175}, colours::white);
     makeHiddenStorage(Frame3);
     for (int k = 1; k <= SlotCount; ++k)
-        m_slideTimers[static_cast<size_t>(k - 1)] = new WindowTimer(Frame3, slideTimerName(k), k == 1 ? 100 : 0, false);
+        m_slideTimers[static_cast<size_t>(k - 1)] =
+            new WindowTimer(Frame3, slideTimerName(k), k == 1 ? 100 : 0, false);
 
     auto hiddenField = [this](QWidget* parent, const char* name, int left, int top) {
         auto* field = new TextField(parent, QString::fromLatin1(name), QString(), {left, top, 1215, 285});
@@ -198,7 +203,8 @@ void Form1::buildHiddenStorage()
 
     LabelStyle opaque;
     opaque.opaque = true;
-    Label12 = new Label(this, QStringLiteral("Label12"), QStringLiteral("Label12"), {4080, 8760, 1215, 255}, opaque);
+    Label12 = new Label(this, QStringLiteral("Label12"), QStringLiteral("Label12"), {4080, 8760, 1215, 255},
+                        opaque);
     makeHiddenStorage(Label12);
 
     Timer7 = new WindowTimer(this, QStringLiteral("Timer7"), 1000, true);
@@ -210,7 +216,8 @@ void Form1::setKeyboardOrder()
 {
     // Disabled controls drop out of the chain by themselves; hidden storage is
     // never part of it.
-    QWidget* const order[] = {File1, Command1, Command2, List1, Dir1, Command4, Command3, Command5, Command6, Command7};
+    QWidget* const order[] = {File1,    Command1, Command2, List1,    Dir1,
+                              Command4, Command3, Command5, Command6, Command7};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     Text1->setFocusPolicy(Qt::NoFocus);

@@ -6,7 +6,10 @@
 
 namespace {
 
-QString service() { return QString::fromLatin1(DBusMessenger::Service); }
+QString service()
+{
+    return QString::fromLatin1(DBusMessenger::Service);
+}
 
 Failure failureOf(const QDBusMessage& reply)
 {
@@ -15,8 +18,9 @@ Failure failureOf(const QDBusMessage& reply)
 
 QDBusMessage call(const QDBusConnection& bus, const QString& method, const QList<QVariant>& args)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service(), QString::fromLatin1(DBusMessenger::Path),
-                                                          QString::fromLatin1(DBusMessenger::Interface), method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(service(), QString::fromLatin1(DBusMessenger::Path),
+                                       QString::fromLatin1(DBusMessenger::Interface), method);
     message.setArguments(args);
     message.setAutoStartService(false);
     return bus.call(message, QDBus::Block, DBusMessenger::CallTimeoutMs);
@@ -44,7 +48,8 @@ Outcome<QString> DBusMessenger::mySigninName()
     const QDBusMessage reply = call(m_bus, QStringLiteral("MySigninName"), {});
     if (reply.type() != QDBusMessage::ReplyMessage)
         return failureOf(reply);
-    if (reply.arguments().size() != 1 || reply.arguments().first().metaType() != QMetaType::fromType<QString>())
+    if (reply.arguments().size() != 1 ||
+        reply.arguments().first().metaType() != QMetaType::fromType<QString>())
         return Failure{QStringLiteral("MySigninName answered with a value that is not a name")};
     return reply.arguments().first().toString();
 }

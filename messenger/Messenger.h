@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QString>
-#include <QVariant>
+#include "platform/Outcome.h"
 
 #include <functional>
 #include <memory>
-
-#include "platform/Outcome.h"
+#include <QString>
+#include <QVariant>
 
 // The messenger's automation object: the two operations the program uses.
 class Messenger

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/PointerMove.h"
+#include "platform/Twips.h"
+
 #include <QCheckBox>
 #include <QColor>
 #include <QFrame>
@@ -8,9 +11,6 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
-
-#include "platform/PointerMove.h"
-#include "platform/Twips.h"
 
 // The control kinds that the program's windows are built from. Each is a plain
 // Qt widget placed by twips, named after its role (objectName), offering the
@@ -24,13 +24,13 @@ void makeHiddenStorage(QWidget* control);
 
 struct LabelStyle
 {
-    QColor color;          // invalid: the palette's text colour
+    QColor color; // invalid: the palette's text colour
     bool underline = false;
     bool bold = false;
     bool italic = false;
     bool autoSize = false; // grows or shrinks to its caption, never wraps
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
-    bool opaque = false;   // paints its own background instead of showing what lies behind
+    bool opaque = false; // paints its own background instead of showing what lies behind
 };
 
 class Label : public QLabel

@@ -1,9 +1,9 @@
 #include "platform/FileList.h"
 
-#include <QDir>
-
 #include "platform/Controls.h"
 #include "platform/NaturalSort.h"
+
+#include <QDir>
 
 FileList::FileList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path,
                    const QString& pattern)

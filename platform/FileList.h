@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/Twips.h"
+
 #include <QListWidget>
 #include <QStringList>
-
-#include "platform/Twips.h"
 
 // A file list: the regular files of one folder whose names match a pattern
 // such as "*.gif;*.jpg" (matched case-insensitively), sorted naturally.

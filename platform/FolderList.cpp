@@ -1,10 +1,10 @@
 #include "platform/FolderList.h"
 
-#include <QDir>
-#include <QStyle>
-
 #include "platform/Controls.h"
 #include "platform/NaturalSort.h"
+
+#include <QDir>
+#include <QStyle>
 
 namespace {
 constexpr int PathRole = Qt::UserRole;
@@ -52,7 +52,8 @@ void FolderList::refresh()
     QListWidgetItem* current = nullptr;
     for (const QString& folder : std::as_const(chain)) {
         const QString label = folder == QStringLiteral("/") ? folder : folder.section(QLatin1Char('/'), -1);
-        auto* item = new QListWidgetItem(openIcon, QString(level * IndentPerLevel, QLatin1Char(' ')) + label, this);
+        auto* item =
+            new QListWidgetItem(openIcon, QString(level * IndentPerLevel, QLatin1Char(' ')) + label, this);
         item->setData(PathRole, folder);
         current = item;
         ++level;
@@ -63,7 +64,8 @@ void FolderList::refresh()
     sortNaturally(subfolders);
     const QString prefix = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
     for (const QString& sub : std::as_const(subfolders)) {
-        auto* item = new QListWidgetItem(closedIcon, QString(level * IndentPerLevel, QLatin1Char(' ')) + sub, this);
+        auto* item =
+            new QListWidgetItem(closedIcon, QString(level * IndentPerLevel, QLatin1Char(' ')) + sub, this);
         item->setData(PathRole, prefix + sub);
     }
     setCurrentItem(current);

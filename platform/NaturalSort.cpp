@@ -1,8 +1,7 @@
 #include "platform/NaturalSort.h"
 
-#include <QCollator>
-
 #include <algorithm>
+#include <QCollator>
 #include <vector>
 
 void sortNaturally(QStringList& names)

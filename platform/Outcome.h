@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QString>
-
 #include <optional>
+#include <QString>
 #include <utility>
 
 // What a step that may fail hands back: a value, or a failure with a message

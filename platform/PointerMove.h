@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/Twips.h"
+
 #include <QMouseEvent>
 #include <QWidget>
-
-#include "platform/Twips.h"
 
 // One pointer movement as the controls report it: button and shift state and
 // the position in twips relative to the control.
@@ -17,8 +17,8 @@ struct PointerMove
     static PointerMove from(const QMouseEvent* event)
     {
         const QPoint pos = event->position().toPoint();
-        return {event->buttons(), event->modifiers().testFlag(Qt::ShiftModifier),
-                twips::fromPixels(pos.x()), twips::fromPixels(pos.y())};
+        return {event->buttons(), event->modifiers().testFlag(Qt::ShiftModifier), twips::fromPixels(pos.x()),
+                twips::fromPixels(pos.y())};
     }
 };
 

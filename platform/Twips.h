@@ -14,7 +14,10 @@ constexpr int toPixels(int value)
     return value >= 0 ? (value + perPixel / 2) / perPixel : -((-value + perPixel / 2) / perPixel);
 }
 
-constexpr int fromPixels(int pixels) { return pixels * perPixel; }
+constexpr int fromPixels(int pixels)
+{
+    return pixels * perPixel;
+}
 
 // A rectangle given as left, top, width, height in twips.
 struct Rect

@@ -1,22 +1,22 @@
 #pragma once
 
-#include <QStringList>
-
 #include "messenger/Messenger.h"
+
+#include <QStringList>
 
 // An in-process messenger whose sign-in and availability a test sets at will.
 // Every object it creates reads the same shared world, so a test can change
 // the world under objects the program already holds.
 struct FakeMessengerWorld
 {
-    bool running = true;      // false: creating an object fails
-    bool signedIn = true;     // false: reads and applies fail
+    bool running = true;  // false: creating an object fails
+    bool signedIn = true; // false: reads and applies fail
     bool rejectPictures = false;
     int signOutAfterReads = -1; // >= 0: the account signs out after that many reads
     QString account = QStringLiteral("alice@example.org");
-    int created = 0;          // objects created so far
-    int reads = 0;            // MySigninName calls
-    QStringList applied;      // paths passed to SetMyProperty, accepted or not
+    int created = 0;     // objects created so far
+    int reads = 0;       // MySigninName calls
+    QStringList applied; // paths passed to SetMyProperty, accepted or not
 
     MessengerFactory factory();
 };

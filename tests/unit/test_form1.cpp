@@ -1,9 +1,9 @@
-#include <QApplication>
-#include <QtTest>
-
 #include "mainwindow/Colours.h"
 #include "mainwindow/Form1.h"
 #include "platform/Fonts.h"
+
+#include <QApplication>
+#include <QtTest>
 
 // The main window's controls start exactly as laid out: names, places,
 // captions, look, enabling, the hidden storage and the keyboard order.
@@ -44,10 +44,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("underline");
 
         const QColor none;
-        auto row = [](const char* name, QRect g, bool autoSize, const char* caption, bool enabled, QColor colour,
-                      bool bold, bool underline) {
-            QTest::newRow(name) << QString::fromLatin1(name) << g << autoSize << QString::fromUtf8(caption) << enabled
-                                << colour << bold << underline;
+        auto row = [](const char* name, QRect g, bool autoSize, const char* caption, bool enabled,
+                      QColor colour, bool bold, bool underline) {
+            QTest::newRow(name) << QString::fromLatin1(name) << g << autoSize << QString::fromUtf8(caption)
+                                << enabled << colour << bold << underline;
         };
         using namespace colours;
         // Banner
@@ -55,13 +55,16 @@ private Q_SLOTS:
         row("Label10", px(120, 960, 1110, 195), true, "Enlarge File List", true, linkBlue, false, true);
         row("Label13", px(1440, 960, 1530, 195), true, "Enlarge Directory List", true, linkBlue, false, true);
         row("Label16", px(7080, 960, 1260, 195), true, "Return To Normal", true, linkBlue, false, true);
-        row("Label11", px(5880, 360, 1065, 495), false, "View Program Information", true, midGrey, false, false);
+        row("Label11", px(5880, 360, 1065, 495), false, "View Program Information", true, midGrey, false,
+            false);
         row("Label19", px(7080, 360, 1065, 495), false, "Exit Application", true, midGrey, false, false);
         // Status panel
         row("Frame1", px(120, 1440, 8295, 2175), false, "", true, none, false, false);
         row("Image2", px(0, 0, 8145, 2145), false, "", true, none, false, false);
-        row("Label2", px(1920, 210, 5295, 255), false, "Program Is Currently Not Active", true, darkGrey, false, false);
-        row("Label1", px(600, 760, 1815, 255), false, "Current Display Picture", true, darkGrey, false, false);
+        row("Label2", px(1920, 210, 5295, 255), false, "Program Is Currently Not Active", true, darkGrey,
+            false, false);
+        row("Label1", px(600, 760, 1815, 255), false, "Current Display Picture", true, darkGrey, false,
+            false);
         row("Label6", px(3360, 765, 4695, 255), false, "Not Available", true, darkGrey, false, false);
         row("Label3", px(600, 1000, 1815, 255), false, "My Signin Name", true, darkGrey, false, false);
         row("Label7", px(3360, 1005, 4695, 255), false, "", true, darkGrey, false, false);
@@ -84,7 +87,8 @@ private Q_SLOTS:
         row("Text1", px(5040, 2280, 1695, 255), false, "1000", false, none, false, false);
         row("Command3", px(6840, 2280, 375, 255), false, ">", true, none, false, false);
         row("Command5", px(7200, 2280, 375, 255), false, ">>", true, none, false, false);
-        row("Label22", px(4200, 2655, 2055, 255), false, "Interval Chosen In Seconds:", true, darkGrey, false, false);
+        row("Label22", px(4200, 2655, 2055, 255), false, "Interval Chosen In Seconds:", true, darkGrey, false,
+            false);
         row("Text10", px(6360, 2640, 1215, 255), false, "1", false, none, false, false);
         row("Label21", px(4200, 2880, 1155, 195), true, "min = 1 second.", true, midGrey, false, false);
         // Bottom row
@@ -147,8 +151,9 @@ private Q_SLOTS:
                 continue;
             const QFontMetrics fm(w->font());
             if (auto* label = qobject_cast<Label*>(w)) {
-                const QRect need = fm.boundingRect(QRect(0, 0, label->width(), 1000),
-                                                   int(label->alignment()) | Qt::TextWordWrap, label->caption());
+                const QRect need =
+                    fm.boundingRect(QRect(0, 0, label->width(), 1000),
+                                    int(label->alignment()) | Qt::TextWordWrap, label->caption());
                 QVERIFY2(need.width() <= label->width() && need.height() <= label->height(),
                          qPrintable(QStringLiteral("%1 needs %2x%3, has %4x%5")
                                         .arg(label->objectName())
@@ -199,13 +204,14 @@ private Q_SLOTS:
     void slotsAndRingTimers()
     {
         Form1 form;
-        const QStringList fields = {QStringLiteral("Text2"),  QStringLiteral("Text3"),  QStringLiteral("Text4"),
-                                    QStringLiteral("Text5"),  QStringLiteral("Text6"),  QStringLiteral("Text7"),
-                                    QStringLiteral("Text11"), QStringLiteral("Text12"), QStringLiteral("Text13"),
-                                    QStringLiteral("Text14"), QStringLiteral("Text15"), QStringLiteral("Text16"),
-                                    QStringLiteral("Text17"), QStringLiteral("Text18"), QStringLiteral("Text19"),
-                                    QStringLiteral("Text20"), QStringLiteral("Text21"), QStringLiteral("Text22"),
-                                    QStringLiteral("Text23"), QStringLiteral("Text24")};
+        const QStringList fields = {
+            QStringLiteral("Text2"),  QStringLiteral("Text3"),  QStringLiteral("Text4"),
+            QStringLiteral("Text5"),  QStringLiteral("Text6"),  QStringLiteral("Text7"),
+            QStringLiteral("Text11"), QStringLiteral("Text12"), QStringLiteral("Text13"),
+            QStringLiteral("Text14"), QStringLiteral("Text15"), QStringLiteral("Text16"),
+            QStringLiteral("Text17"), QStringLiteral("Text18"), QStringLiteral("Text19"),
+            QStringLiteral("Text20"), QStringLiteral("Text21"), QStringLiteral("Text22"),
+            QStringLiteral("Text23"), QStringLiteral("Text24")};
         for (int k = 1; k <= Form1::SlotCount; ++k) {
             TextField* slot = form.slot(k);
             QCOMPARE(slot->objectName(), fields[k - 1]);
@@ -221,7 +227,8 @@ private Q_SLOTS:
             QVERIFY(!timer->isEnabled());
             QCOMPARE(timer->period(), k == 1 ? 100 : 0);
         }
-        for (auto [timer, period] : {std::pair{form.Timer7, 1000}, {form.Timer22, 100}, {form.Timer23, 100}}) {
+        for (auto [timer, period] :
+             {std::pair{form.Timer7, 1000}, {form.Timer22, 100}, {form.Timer23, 100}}) {
             QVERIFY(timer->isEnabled());
             QCOMPARE(timer->period(), period);
         }
@@ -235,11 +242,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("allEnabled");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("at first show") << false
-                                       << QStringList{QStringLiteral("File1"), QStringLiteral("List1"),
-                                                      QStringLiteral("Dir1"), QStringLiteral("Command4"),
-                                                      QStringLiteral("Command3"), QStringLiteral("Command5"),
-                                                      QStringLiteral("File1")};
+        QTest::newRow("at first show")
+            << false
+            << QStringList{QStringLiteral("File1"),    QStringLiteral("List1"),    QStringLiteral("Dir1"),
+                           QStringLiteral("Command4"), QStringLiteral("Command3"), QStringLiteral("Command5"),
+                           QStringLiteral("File1")};
         QTest::newRow("every button enabled")
             << true
             << QStringList{QStringLiteral("File1"),    QStringLiteral("Command1"), QStringLiteral("Command2"),
