@@ -1,0 +1,146 @@
+// The program's pictures, compiled in as resources (rendered from resources/artwork/*.svg at build
+// time, each as name.png and name@2x.png). Sizes below are logical pixels.
+#pragma once
+
+#include <initializer_list>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+namespace artwork {
+
+// Resource paths of the 1x files, for style sheets and the like (those find the @2x file themselves).
+inline QString bannerPath()
+{
+    return QStringLiteral(":/artwork/banner.png"); // 562 x 88
+}
+inline QString statusPanelPath()
+{
+    return QStringLiteral(":/artwork/status-panel.png"); // 543 x 143
+}
+inline QString editingPanelPath()
+{
+    return QStringLiteral(":/artwork/editing-panel.png"); // 543 x 220
+}
+inline QString bottomStripPath()
+{
+    return QStringLiteral(":/artwork/bottom-strip.png"); // 256 x 31
+}
+inline QString splashPath()
+{
+    return QStringLiteral(":/artwork/splash.png"); // 324 x 139
+}
+inline QString updateNoticePath()
+{
+    return QStringLiteral(":/artwork/update-notice.png"); // 324 x 139
+}
+inline QString aboutStripPath()
+{
+    return QStringLiteral(":/artwork/about-strip.png"); // 64 x 372
+}
+inline QString aboutPanelPath()
+{
+    return QStringLiteral(":/artwork/about-panel.png"); // 278 x 294
+}
+inline QString programIcon16Path()
+{
+    return QStringLiteral(":/artwork/icon-16.png");
+}
+inline QString programIcon32Path()
+{
+    return QStringLiteral(":/artwork/icon-32.png");
+}
+inline QString aboutIcon16Path()
+{
+    return QStringLiteral(":/artwork/about-icon-16.png");
+}
+inline QString aboutIcon32Path()
+{
+    return QStringLiteral(":/artwork/about-icon-32.png");
+}
+
+inline QString highDpiPath(QString path)
+{
+    return path.replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+}
+
+inline qreal screenRatio()
+{
+    return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+}
+
+// QPixmap(path) never looks for the @2x file (only QIcon, style sheets and rich text do), so the
+// pixmaps below pick it when the ratio is above 1. The default is the primary screen's ratio; pass a
+// widget's devicePixelRatioF() for a window elsewhere. They need a QGuiApplication.
+inline QPixmap pixmapFor(const QString& path, qreal ratio = screenRatio())
+{
+    if (ratio > 1.0) {
+        QPixmap highDpi(highDpiPath(path));
+        if (!highDpi.isNull()) {
+            highDpi.setDevicePixelRatio(2.0);
+            return highDpi;
+        }
+    }
+    return QPixmap(path);
+}
+
+inline QPixmap banner(qreal ratio = screenRatio())
+{
+    return pixmapFor(bannerPath(), ratio);
+}
+inline QPixmap statusPanel(qreal ratio = screenRatio())
+{
+    return pixmapFor(statusPanelPath(), ratio);
+}
+inline QPixmap editingPanel(qreal ratio = screenRatio())
+{
+    return pixmapFor(editingPanelPath(), ratio);
+}
+inline QPixmap bottomStrip(qreal ratio = screenRatio())
+{
+    return pixmapFor(bottomStripPath(), ratio);
+}
+inline QPixmap splash(qreal ratio = screenRatio())
+{
+    return pixmapFor(splashPath(), ratio);
+}
+inline QPixmap updateNotice(qreal ratio = screenRatio())
+{
+    return pixmapFor(updateNoticePath(), ratio);
+}
+inline QPixmap aboutStrip(qreal ratio = screenRatio())
+{
+    return pixmapFor(aboutStripPath(), ratio);
+}
+inline QPixmap aboutPanel(qreal ratio = screenRatio())
+{
+    return pixmapFor(aboutPanelPath(), ratio);
+}
+
+// The @2x files are added by hand: QIcon only looks for them itself when the application's ratio is
+// above 1, which misses a 2x tray beside a 1x primary screen, and then it also serves 1x requests
+// from the @2x file.
+inline QIcon iconFromFiles(std::initializer_list<QString> paths)
+{
+    QIcon icon;
+    for (const QString& path : paths) {
+        icon.addFile(path);
+        icon.addFile(highDpiPath(path));
+    }
+    return icon;
+}
+
+// Window and tray icon (16 and 32 px).
+inline QIcon programIcon()
+{
+    return iconFromFiles({programIcon16Path(), programIcon32Path()});
+}
+
+// Icon of the about window (16 and 32 px).
+inline QIcon aboutIcon()
+{
+    return iconFromFiles({aboutIcon16Path(), aboutIcon32Path()});
+}
+
+} // namespace artwork
