@@ -3,6 +3,7 @@
 #include "app/Exit.h"
 #include "app/StartupCheck.h"
 #include "app/Watchdog.h"
+#include "editing/ConnectEditing.h"
 
 Shell::Shell(MessengerLink& messenger) : m_messenger(messenger) {}
 
@@ -23,6 +24,7 @@ Form1* Shell::createMainWindow()
     m_main = form;
     connect(form->Timer7, &WindowTimer::fired, form, [this, form] { runWatchdogTick(*form, *this); });
     connect(form->Label19, &Label::clicked, this, [this] { exitApplication(*this); });
+    connectEditingHandlers(*form);
     Q_EMIT mainWindowCreated(form);
     return form;
 }

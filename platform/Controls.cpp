@@ -115,7 +115,8 @@ Button::Button(QWidget* parent, const QString& name, const QString& caption, con
     : QPushButton(caption, parent)
 {
     placeControl(this, name, rect);
-    setAutoDefault(false);
+    // Enter presses the focused button, as on every desktop.
+    setAutoDefault(true);
 }
 
 Frame::Frame(QWidget* parent, const QString& name, const twips::Rect& rect, const QColor& background)

@@ -3,36 +3,37 @@
 #include "platform/Controls.h"
 #include "platform/NaturalSort.h"
 
-#include <QDir>
-
 FileList::FileList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path,
                    const QString& pattern)
-    : QListWidget(parent), m_path(path), m_patterns(pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+    : QListView(parent), m_path(path), m_patterns(pattern)
 {
     placeControl(this, name, rect);
+    setModel(&m_model);
     setUniformItemSizes(true);
-    setIconSize(QSize(16, 16));
-    connect(this, &QListWidget::itemActivated, this, &FileList::fileActivated);
-    refresh();
-}
-
-void FileList::setPath(const QString& path)
-{
-    m_path = path;
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListView::activated, this, &FileList::fileActivated);
     refresh();
 }
 
 QString FileList::selectedFileName() const
 {
-    const QListWidgetItem* item = currentItem();
-    return item ? item->text() : QString();
+    const QModelIndex index = currentIndex();
+    return index.isValid() ? index.data().toString() : QString();
+}
+
+bool FileList::selectFile(const QString& name)
+{
+    const int row = m_model.stringList().indexOf(name);
+    if (row < 0)
+        return false;
+    setCurrentIndex(m_model.index(row));
+    return true;
 }
 
 void FileList::refresh()
 {
-    clear();
-    // QDir matches name filters case-insensitively unless told otherwise.
-    QStringList names = QDir(m_path).entryList(m_patterns, QDir::Files);
+    QStringList names = scanFolder(m_path, EntryKind::RegularFile, &m_patterns);
     sortNaturally(names);
-    addItems(names);
+    m_model.setStringList(names);
 }

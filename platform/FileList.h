@@ -1,14 +1,16 @@
 #pragma once
 
+#include "platform/FolderScan.h"
 #include "platform/Twips.h"
 
-#include <QListWidget>
-#include <QStringList>
+#include <QListView>
+#include <QStringListModel>
 
 // A file list: the regular files of one folder whose names match a pattern
-// such as "*.gif;*.jpg" (matched case-insensitively), sorted naturally.
-// Activating an entry (double-click or Enter) raises fileActivated().
-class FileList : public QListWidget
+// such as "*.gif;*.jpg", sorted naturally. Activating an entry (double-click
+// or Enter) raises fileActivated(). Built on a plain string model, so a
+// folder of a hundred thousand pictures fills it in a blink.
+class FileList : public QListView
 {
     Q_OBJECT
 public:
@@ -16,16 +18,23 @@ public:
              const QString& pattern);
 
     QString path() const { return m_path; }
-    void setPath(const QString& path);
-    QString pattern() const { return m_patterns.join(QLatin1Char(';')); }
+    // Takes effect at the next refresh().
+    void setPath(const QString& path) { m_path = path; }
+    QString pattern() const { return m_patterns.text(); }
     // The bare name of the selected file, empty when none is selected.
     QString selectedFileName() const;
     void refresh();
+
+    int count() const { return m_model.rowCount(); }
+    QStringList names() const { return m_model.stringList(); }
+    // Selects the named file, as a click on it does; false when it is not listed.
+    bool selectFile(const QString& name);
 
 Q_SIGNALS:
     void fileActivated();
 
 private:
     QString m_path;
-    QStringList m_patterns;
+    NamePatterns m_patterns;
+    QStringListModel m_model;
 };

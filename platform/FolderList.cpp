@@ -1,6 +1,7 @@
 #include "platform/FolderList.h"
 
 #include "platform/Controls.h"
+#include "platform/FolderScan.h"
 #include "platform/NaturalSort.h"
 
 #include <QDir>
@@ -21,7 +22,9 @@ FolderList::FolderList(QWidget* parent, const QString& name, const twips::Rect& 
         const QString target = item->data(PathRole).toString();
         if (target == m_path)
             return;
-        setPath(target);
+        // The change handler re-reads the list; reading it here too would
+        // read a large folder twice.
+        m_path = target;
         Q_EMIT changed();
     });
     refresh();
@@ -60,7 +63,7 @@ void FolderList::refresh()
     }
 
     // Subfolders of the current folder; one that cannot be read just has none.
-    QStringList subfolders = QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList subfolders = scanFolder(m_path, EntryKind::Folder);
     sortNaturally(subfolders);
     const QString prefix = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
     for (const QString& sub : std::as_const(subfolders)) {

@@ -1,23 +1,69 @@
 #include "platform/NaturalSort.h"
 
 #include <algorithm>
-#include <QCollator>
-#include <vector>
+
+namespace {
+
+// Compares two digit runs by value: leading zeros skipped, then length, then digits.
+int compareNumbers(QStringView a, QStringView b)
+{
+    auto significant = [](QStringView s) {
+        qsizetype i = 0;
+        while (i + 1 < s.size() && s[i] == QLatin1Char('0'))
+            ++i;
+        return s.mid(i);
+    };
+    const QStringView x = significant(a);
+    const QStringView y = significant(b);
+    if (x.size() != y.size())
+        return x.size() < y.size() ? -1 : 1;
+    return x.compare(y);
+}
+
+qsizetype digitRun(QStringView s, qsizetype from)
+{
+    qsizetype end = from;
+    while (end < s.size() && s[end].isDigit())
+        ++end;
+    return end - from;
+}
+
+int naturalCompare(QStringView a, QStringView b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype m = digitRun(a, i);
+            const qsizetype n = digitRun(b, j);
+            if (const int order = compareNumbers(a.mid(i, m), b.mid(j, n)))
+                return order;
+            i += m;
+            j += n;
+            continue;
+        }
+        const char16_t x = a[i].toCaseFolded().unicode();
+        const char16_t y = b[j].toCaseFolded().unicode();
+        if (x != y)
+            return x < y ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return 0;
+}
+
+} // namespace
+
+bool naturalLess(QStringView a, QStringView b)
+{
+    const int order = naturalCompare(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
 
 void sortNaturally(QStringList& names)
 {
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys make a large folder sort in one pass over the collator.
-    std::vector<std::pair<QCollatorSortKey, QString>> keyed;
-    keyed.reserve(static_cast<size_t>(names.size()));
-    for (const QString& name : std::as_const(names))
-        keyed.emplace_back(collator.sortKey(name), name);
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        const int order = a.first.compare(b.first);
-        return order != 0 ? order < 0 : a.second < b.second;
-    });
-    for (qsizetype i = 0; i < names.size(); ++i)
-        names[i] = std::move(keyed[static_cast<size_t>(i)].second);
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return naturalLess(a, b); });
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QStringList>
+#include <QStringView>
 
-// Sorts names as a person expects: case-insensitive, digit runs by value
-// ("img2" before "img10").
+// Orders names as a person expects: letters without regard to case, runs of
+// digits by their value ("img9" before "img10"). Names equal in that sense
+// fall back to plain order, so the result never depends on the input's order.
+bool naturalLess(QStringView a, QStringView b);
 void sortNaturally(QStringList& names);

@@ -43,6 +43,10 @@ inline QString aboutPanelPath()
 {
     return QStringLiteral(":/artwork/about-panel.png"); // 278 x 294
 }
+inline QString confirmBannerPath()
+{
+    return QStringLiteral(":/artwork/confirm-banner.png"); // 424 x 91
+}
 inline QString programIcon16Path()
 {
     return QStringLiteral(":/artwork/icon-16.png");
@@ -116,6 +120,10 @@ inline QPixmap aboutStrip(qreal ratio = screenRatio())
 inline QPixmap aboutPanel(qreal ratio = screenRatio())
 {
     return pixmapFor(aboutPanelPath(), ratio);
+}
+inline QPixmap confirmBanner(qreal ratio = screenRatio())
+{
+    return pixmapFor(confirmBannerPath(), ratio);
 }
 
 // The @2x files are added by hand: QIcon only looks for them itself when the application's ratio is

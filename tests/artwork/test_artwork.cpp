@@ -30,6 +30,7 @@ const Picture pictures[] = {
     {"update notice", artwork::updateNoticePath, artwork::updateNotice, {324, 139}},
     {"about strip", artwork::aboutStripPath, artwork::aboutStrip, {64, 372}},
     {"about panel", artwork::aboutPanelPath, artwork::aboutPanel, {278, 294}},
+    {"confirm banner", artwork::confirmBannerPath, artwork::confirmBanner, {424, 91}},
     {"icon 16", artwork::programIcon16Path, nullptr, {16, 16}},
     {"icon 32", artwork::programIcon32Path, nullptr, {32, 32}},
     {"about icon 16", artwork::aboutIcon16Path, nullptr, {16, 16}},

@@ -1,12 +1,11 @@
+#include "messenger/DBusMessenger.h"
+
+#include <csignal>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QProcess>
 #include <QtTest>
-
-#include <csignal>
-
-#include "messenger/DBusMessenger.h"
 
 // The messenger link over a private session bus, against the real stand-in.
 class TestDBusMessenger : public QObject
@@ -19,7 +18,8 @@ class TestDBusMessenger : public QObject
     {
         m_standIn = std::make_unique<QProcess>();
         m_standIn->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_standIn->start(QStringLiteral(TILECAST_MESSENGER_BIN), QStringList{QStringLiteral("--no-window")} + args);
+        m_standIn->start(QStringLiteral(TILECAST_MESSENGER_BIN),
+                         QStringList{QStringLiteral("--no-window")} + args);
         QDeadlineTimer deadline(10000);
         QByteArray out;
         while (!deadline.hasExpired() && !out.contains("ready\n")) {
@@ -42,22 +42,28 @@ class TestDBusMessenger : public QObject
 
     static void control(const char* method, const QVariantList& args = {})
     {
-        QDBusInterface iface(QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
+        QDBusInterface iface(QStringLiteral("org.tilecast.Messenger"),
+                             QStringLiteral("/org/tilecast/Messenger"),
                              QStringLiteral("org.tilecast.MessengerControl"));
-        const QDBusMessage reply = iface.callWithArgumentList(QDBus::Block, QString::fromLatin1(method), args);
+        const QDBusMessage reply =
+            iface.callWithArgumentList(QDBus::Block, QString::fromLatin1(method), args);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
     }
 
     static QStringList receivedPictures()
     {
-        QDBusInterface iface(QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
+        QDBusInterface iface(QStringLiteral("org.tilecast.Messenger"),
+                             QStringLiteral("/org/tilecast/Messenger"),
                              QStringLiteral("org.tilecast.MessengerControl"));
         QDBusReply<QStringList> reply = iface.call(QStringLiteral("ReceivedPictures"));
         return reply.value();
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session"); }
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+    }
     void cleanup() { stopStandIn(); }
 
     void noMessengerRunning()
@@ -96,17 +102,20 @@ private Q_SLOTS:
     {
         QVERIFY(startStandIn({QStringLiteral("--account"), QStringLiteral("alice")}));
         std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
-        const QString good = qEnvironmentVariable("TILECAST_SOURCE_DIR") + QStringLiteral("/resources/samples/tiles.gif");
+        const QString good =
+            qEnvironmentVariable("TILECAST_SOURCE_DIR") + QStringLiteral("/resources/samples/tiles.gif");
         QVERIFY(QFileInfo::exists(good));
         QVERIFY(messenger->setMyProperty(Messenger::UserTilePath, good).ok());
 
-        const Status missing = messenger->setMyProperty(Messenger::UserTilePath, QStringLiteral("/no/such file.gif"));
+        const Status missing =
+            messenger->setMyProperty(Messenger::UserTilePath, QStringLiteral("/no/such file.gif"));
         QVERIFY(!missing.ok());
         QVERIFY(missing.failure().contains(QStringLiteral("org.tilecast.Messenger.Error.Failed")));
         const Status empty = messenger->setMyProperty(Messenger::UserTilePath, QString());
         QVERIFY(!empty.ok());
         const Status otherProperty = messenger->setMyProperty(3, good);
-        QVERIFY(otherProperty.failure().contains(QStringLiteral("org.tilecast.Messenger.Error.InvalidArgument")));
+        QVERIFY(
+            otherProperty.failure().contains(QStringLiteral("org.tilecast.Messenger.Error.InvalidArgument")));
 
         QCOMPARE(receivedPictures(), (QStringList{good, QStringLiteral("/no/such file.gif"), QString()}));
     }

@@ -1,0 +1,27 @@
+#include "editing/ConnectEditing.h"
+
+#include "editing/FolderBrowsing.h"
+#include "editing/IntervalControls.h"
+#include "editing/NewSlideShow.h"
+#include "editing/SlotFilling.h"
+#include "mainwindow/Form1.h"
+
+void connectEditingHandlers(Form1& form)
+{
+    Form1* f = &form;
+    QObject::connect(f->File1, &FileList::fileActivated, f, [f] { addSelectedFileToSlideShow(*f); });
+
+    QObject::connect(f->Dir1, &FolderList::changed, f, [f] { followFolderChange(*f); });
+    QObject::connect(f->Label10, &Label::clicked, f, [f] { enlargeFileList(*f); });
+    QObject::connect(f->Label13, &Label::clicked, f, [f] { enlargeDirectoryList(*f); });
+    QObject::connect(f->Label16, &Label::clicked, f, [f] { returnListsToNormal(*f); });
+
+    QObject::connect(f->Command3, &QPushButton::clicked, f, [f] { stepIntervalUpOne(*f); });
+    QObject::connect(f->Command5, &QPushButton::clicked, f, [f] { stepIntervalUpTen(*f); });
+    QObject::connect(f->Command4, &QPushButton::clicked, f, [f] { stepIntervalDownOne(*f); });
+    QObject::connect(f->Command6, &QPushButton::clicked, f, [f] { stepIntervalDownTen(*f); });
+    QObject::connect(f->Timer22, &WindowTimer::fired, f, [f] { guardIntervalAtTenSeconds(*f); });
+    QObject::connect(f->Timer23, &WindowTimer::fired, f, [f] { guardIntervalAtElevenSeconds(*f); });
+
+    QObject::connect(f->Command7, &QPushButton::clicked, f, [f] { startNewSlideShow(*f); });
+}
