@@ -1,12 +1,15 @@
 #include "app/MainWindowLoad.h"
 
 #include "mainwindow/Form1.h"
+#include "mainwindow/NotificationArea.h"
 #include "messenger/MessengerLink.h"
 
 Status loadMainWindow(Form1& form, MessengerLink& messenger)
 {
-    // Step 1, the update query, and step 2, filling the notification-area
-    // record, run here first, in that order.
+    // Step 1, the update query, runs here first.
+
+    // Step 2: the record the notification-area icon is shown from.
+    fillIconRecord(form);
 
     // Step 3: the path line shows the file list's folder, at this point the
     // folder the program was started in.

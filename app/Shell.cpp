@@ -4,6 +4,8 @@
 #include "app/StartupCheck.h"
 #include "app/Watchdog.h"
 #include "editing/ConnectEditing.h"
+#include "mainwindow/NotificationArea.h"
+#include "slideshow/ConnectSlideShow.h"
 
 Shell::Shell(MessengerLink& messenger) : m_messenger(messenger) {}
 
@@ -24,7 +26,9 @@ Form1* Shell::createMainWindow()
     m_main = form;
     connect(form->Timer7, &WindowTimer::fired, form, [this, form] { runWatchdogTick(*form, *this); });
     connect(form->Label19, &Label::clicked, this, [this] { exitApplication(*this); });
+    connectNotificationAreaHandlers(*form);
     connectEditingHandlers(*form);
+    connectSlideShowHandlers(*form, m_messenger);
     Q_EMIT mainWindowCreated(form);
     return form;
 }

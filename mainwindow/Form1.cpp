@@ -210,6 +210,8 @@ void Form1::buildHiddenStorage()
     Timer7 = new WindowTimer(this, QStringLiteral("Timer7"), 1000, true);
     Timer22 = new WindowTimer(this, QStringLiteral("Timer22"), 100, true);
     Timer23 = new WindowTimer(this, QStringLiteral("Timer23"), 100, true);
+
+    trayIcon = new TrayIcon(this);
 }
 
 void Form1::setKeyboardOrder()

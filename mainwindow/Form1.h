@@ -3,6 +3,7 @@
 #include "platform/Controls.h"
 #include "platform/FileList.h"
 #include "platform/FolderList.h"
+#include "platform/TrayIcon.h"
 #include "platform/Window.h"
 #include "platform/WindowTimer.h"
 
@@ -87,6 +88,11 @@ public:
     WindowTimer* Timer7;
     WindowTimer* Timer22;
     WindowTimer* Timer23;
+
+    // The notification-area icon's record, empty until the load fills it, and
+    // the icon itself (present only while the window is handed to the tray).
+    IconRecord iconRecord;
+    TrayIcon* trayIcon;
 
 private:
     void buildBanner();

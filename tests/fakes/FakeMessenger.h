@@ -12,6 +12,7 @@ struct FakeMessengerWorld
     bool running = true;  // false: creating an object fails
     bool signedIn = true; // false: reads and applies fail
     bool rejectPictures = false;
+    bool rejectEmptyPath = false;
     int signOutAfterReads = -1; // >= 0: the account signs out after that many reads
     QString account = QStringLiteral("alice@example.org");
     int created = 0;     // objects created so far
@@ -39,7 +40,8 @@ public:
     Status setMyProperty(int property, const QVariant& value) override
     {
         m_world.applied << value.toString();
-        if (!m_world.running || !m_world.signedIn || property != UserTilePath || m_world.rejectPictures)
+        if (!m_world.running || !m_world.signedIn || property != UserTilePath || m_world.rejectPictures ||
+            (m_world.rejectEmptyPath && value.toString().isEmpty()))
             return Failure{QStringLiteral("picture refused")};
         return {};
     }

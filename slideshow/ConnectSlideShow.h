@@ -1,0 +1,7 @@
+#pragma once
+
+class Form1;
+class MessengerLink;
+
+// Connects "Activate!", "Deactivate" and the twenty slide timers.
+void connectSlideShowHandlers(Form1& form, MessengerLink& messenger);
