@@ -1,7 +1,8 @@
 #include "app/Shell.h"
-#include "messenger/DBusMessenger.h"
+#include "messenger/ChooseMessenger.h"
 #include "platform/Fonts.h"
 #include "resources/Artwork.h"
+#include "update/UpdateServer.h"
 
 #include <QApplication>
 
@@ -13,8 +14,8 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(artwork::programIcon());
     useProgramFont(app);
 
-    MessengerLink messenger(&DBusMessenger::create);
-    Shell shell(messenger);
+    MessengerLink messenger(&createMessenger);
+    Shell shell(messenger, UpdateServer::builtIn());
     shell.openSplash();
     return QApplication::exec();
 }

@@ -3,10 +3,13 @@
 #include "mainwindow/Form1.h"
 #include "mainwindow/NotificationArea.h"
 #include "messenger/MessengerLink.h"
+#include "update/UpdateQuery.h"
 
-Status loadMainWindow(Form1& form, MessengerLink& messenger)
+Status loadMainWindow(Form1& form, MessengerLink& messenger, const UpdateServer& updates)
 {
-    // Step 1, the update query, runs here first.
+    // Step 1: asks for a newer version; may open the update notice, which
+    // then shows before the main window does.
+    queryForUpdate(form, updates);
 
     // Step 2: the record the notification-area icon is shown from.
     fillIconRecord(form);

@@ -4,7 +4,8 @@
 
 class Form1;
 class MessengerLink;
+struct UpdateServer;
 
 // The main window's load, run once after it is created and before it is
 // shown. A failing step ends the load; the caller reports it.
-Status loadMainWindow(Form1& form, MessengerLink& messenger);
+Status loadMainWindow(Form1& form, MessengerLink& messenger, const UpdateServer& updates);

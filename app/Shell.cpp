@@ -4,10 +4,15 @@
 #include "app/StartupCheck.h"
 #include "app/Watchdog.h"
 #include "editing/ConnectEditing.h"
+#include "mainwindow/AboutWindow.h"
+#include "mainwindow/HoverFeedback.h"
 #include "mainwindow/NotificationArea.h"
 #include "slideshow/ConnectSlideShow.h"
 
-Shell::Shell(MessengerLink& messenger) : m_messenger(messenger) {}
+Shell::Shell(MessengerLink& messenger, UpdateServer updates)
+    : m_messenger(messenger), m_updates(std::move(updates))
+{
+}
 
 Form3* Shell::openSplash()
 {
@@ -26,7 +31,9 @@ Form1* Shell::createMainWindow()
     m_main = form;
     connect(form->Timer7, &WindowTimer::fired, form, [this, form] { runWatchdogTick(*form, *this); });
     connect(form->Label19, &Label::clicked, this, [this] { exitApplication(*this); });
+    connect(form->Label11, &Label::clicked, form, [] { showProgramInformation(); });
     connectNotificationAreaHandlers(*form);
+    connectHoverFeedback(*form);
     connectEditingHandlers(*form);
     connectSlideShowHandlers(*form, m_messenger);
     Q_EMIT mainWindowCreated(form);

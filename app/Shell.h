@@ -3,6 +3,7 @@
 #include "app/Form3.h"
 #include "mainwindow/Form1.h"
 #include "messenger/MessengerLink.h"
+#include "update/UpdateServer.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,9 +15,10 @@ class Shell : public QObject
 {
     Q_OBJECT
 public:
-    explicit Shell(MessengerLink& messenger);
+    Shell(MessengerLink& messenger, UpdateServer updates);
 
     MessengerLink& messenger() { return m_messenger; }
+    const UpdateServer& updateServer() const { return m_updates; }
     Form3* splash() const { return m_splash; }
     Form1* mainWindow() const { return m_main; }
 
@@ -32,6 +34,7 @@ Q_SIGNALS:
 
 private:
     MessengerLink& m_messenger;
+    UpdateServer m_updates;
     QPointer<Form3> m_splash;
     QPointer<Form1> m_main;
 };

@@ -16,7 +16,7 @@ class TestStartup : public QObject
     {
         FakeMessengerWorld world;
         MessengerLink link{world.factory()};
-        Shell shell{link};
+        Shell shell{link, UpdateServer{QStringLiteral("updates.tests.invalid")}};
         QList<QPointer<Form1>> created; // every main window, in order
 
         Run(TestStartup* test)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/Controls.h"
+#include "platform/Window.h"
+
+// The "Program Information" window: a fixed page, closed from its title bar.
+class Form2 : public Window
+{
+    Q_OBJECT
+public:
+    Form2();
+
+    Picture* Image1; // the product name, written bottom to top
+    Picture* Image2;
+    Label* Label1;
+    Label* Label2;
+    Label* Label3;
+    Label* Label5;
+    Label* Label4;
+    Label* Label6;
+    Label* Label7;
+};
