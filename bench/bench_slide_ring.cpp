@@ -1,0 +1,111 @@
+// The slide ring against the real stand-in messenger on the session bus:
+// how closely applies follow the period, what one applying tick costs, and
+// whether memory grows over many ticks (a messenger object is made at each).
+#include "mainwindow/Form1.h"
+#include "messenger/DBusMessenger.h"
+#include "messenger/MessengerLink.h"
+#include "slideshow/Activation.h"
+#include "slideshow/ConnectSlideShow.h"
+#include "slideshow/SlideRing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <vector>
+
+namespace {
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+long rssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const int ringTicks = argc > 1 ? std::atoi(argv[1]) : 61;
+    const int directTicks = argc > 2 ? std::atoi(argv[2]) : 10000;
+
+    MessengerLink link(&DBusMessenger::create);
+    if (!link.readSigninName()) {
+        std::fprintf(stderr, "no signed-in messenger on the session bus\n");
+        return 1;
+    }
+    const QString samples = QStringLiteral(TILECAST_SAMPLES_DIR);
+    const QStringList pictures = QDir(samples).entryList({QStringLiteral("*.gif"), QStringLiteral("*.jpg")});
+
+    Form1 form;
+    connectSlideShowHandlers(form, link);
+    for (int k = 1; k <= Form1::SlotCount; ++k)
+        form.slot(k)->setText(samples + QLatin1Char('/') + pictures[(k - 1) % pictures.size()]);
+
+    // 1. The real ring at one second.
+    std::vector<qint64> fired;
+    QElapsedTimer clock;
+    clock.start();
+    for (int k = 1; k <= Form1::SlotCount; ++k) {
+        QObject::connect(form.slideTimer(k), &WindowTimer::fired, &form, [&] {
+            fired.push_back(clock.nsecsElapsed());
+            if (int(fired.size()) > ringTicks)
+                QCoreApplication::quit();
+        });
+    }
+    activateSlideShow(form);
+    QApplication::exec();
+    deactivateSlideShow(form);
+    std::vector<double> deviation;
+    for (size_t i = 2; i < fired.size(); ++i) // the first gap is Timer1's 100 ms
+        deviation.push_back(std::abs(double(fired[i] - fired[i - 1]) / 1e6 - 1000.0));
+    std::printf("ring at 1 s, %zu intervals: deviation from the period median %.3f ms, p99 %.3f ms (aim p99 "
+                "< 2 ms)\n",
+                deviation.size(), percentile(deviation, 0.5), percentile(deviation, 0.99));
+
+    // 2. Applying ticks driven directly: cost and memory.
+    std::vector<double> wall, cpu;
+    const long before = rssKiB();
+    for (int i = 0; i < directTicks; ++i) {
+        const int position = i % Form1::SlotCount + 1;
+        const double c0 = cpuMs();
+        QElapsedTimer tick;
+        tick.start();
+        runSlideTick(form, position, link);
+        wall.push_back(double(tick.nsecsElapsed()) / 1e6);
+        cpu.push_back(cpuMs() - c0);
+        if (i == 999)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    const long after = rssKiB();
+    std::printf("applying tick (new messenger object + call), %d ticks: wall median %.3f ms p99 %.3f ms, "
+                "CPU median %.3f ms (aim median < 1 ms)\n",
+                directTicks, percentile(wall, 0.5), percentile(wall, 0.99), percentile(cpu, 0.5));
+    std::printf("resident memory: %ld KiB before, %ld KiB after %d ticks (growth %ld KiB)\n", before, after,
+                directTicks, after - before);
+    return form.Label2->isBold() ? 1 : 0; // the error line would mean a failed apply
+}
