@@ -10,7 +10,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tilecast"));
-    QApplication::setDesktopFileName(QStringLiteral("tilecast"));
+    QApplication::setDesktopFileName(QStringLiteral("org.tilecast.Tilecast"));
     QApplication::setWindowIcon(artwork::programIcon());
     useProgramFont(app);
 
