@@ -1,10 +1,10 @@
+#include <QApplication>
+
 #include "app/Shell.h"
-#include "messenger/ChooseMessenger.h"
+#include "messenger/DBusMessenger.h"
 #include "platform/Fonts.h"
 #include "resources/Artwork.h"
 #include "update/UpdateServer.h"
-
-#include <QApplication>
 
 int main(int argc, char* argv[])
 {
@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(artwork::programIcon());
     useProgramFont(app);
 
-    MessengerLink messenger(&createMessenger);
+    MessengerLink messenger(&DBusMessenger::create);
     Shell shell(messenger, UpdateServer::builtIn());
     shell.openSplash();
     return QApplication::exec();

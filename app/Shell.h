@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+
 #include "app/Form3.h"
 #include "mainwindow/Form1.h"
 #include "messenger/MessengerLink.h"
 #include "update/UpdateServer.h"
-
-#include <QObject>
-#include <QPointer>
 
 // Owns the program's windows over its life: opens the splash and the main
 // window, wires their events to the handlers, and knows which are open.

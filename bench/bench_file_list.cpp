@@ -1,17 +1,18 @@
 // Opening a folder of 100,000 files: the time from the folder change to a
 // filled, filtered file list, against a plain directory scan of the same folder.
-#include "editing/FolderBrowsing.h"
-#include "mainwindow/Form1.h"
-#include "platform/Fonts.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <vector>
+
+#include "editing/FolderBrowsing.h"
+#include "mainwindow/Form1.h"
+#include "platform/Fonts.h"
 
 namespace {
 

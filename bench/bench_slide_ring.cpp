@@ -1,21 +1,22 @@
 // The slide ring against the real stand-in messenger on the session bus:
 // how closely applies follow the period, what one applying tick costs, and
 // whether memory grows over many ticks (a messenger object is made at each).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
 #include "mainwindow/Form1.h"
 #include "messenger/DBusMessenger.h"
 #include "messenger/MessengerLink.h"
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"
 #include "slideshow/SlideRing.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <ctime>
-#include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <vector>
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "editing/Form4.h"
 
-#include "mainwindow/Colours.h"
-#include "resources/Artwork.h"
-
 #include <QCloseEvent>
 #include <QKeyEvent>
+
+#include "mainwindow/Colours.h"
+#include "resources/Artwork.h"
 
 Form4::Form4() : Window(QStringLiteral("Form4"), 6360, 2025, Border::ToolFixed)
 {

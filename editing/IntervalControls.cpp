@@ -1,8 +1,8 @@
 #include "editing/IntervalControls.h"
 
-#include "mainwindow/Form1.h"
-
 #include <limits>
+
+#include "mainwindow/Form1.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "editing/NewSlideShow.h"
 
+#include <QPointer>
+
 #include "editing/Form4.h"
 #include "mainwindow/Form1.h"
-
-#include <QPointer>
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "mainwindow/AboutWindow.h"
 
-#include "mainwindow/Form2.h"
-
 #include <QPointer>
+
+#include "mainwindow/Form2.h"
 
 namespace {
 QPointer<Form2> about;

@@ -1,9 +1,9 @@
 #include "mainwindow/Form1.h"
 
+#include <QDir>
+
 #include "mainwindow/Colours.h"
 #include "resources/Artwork.h"
-
-#include <QDir>
 
 namespace {
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <array>
+
 #include "platform/Controls.h"
 #include "platform/FileList.h"
 #include "platform/FolderList.h"
 #include "platform/TrayIcon.h"
 #include "platform/Window.h"
 #include "platform/WindowTimer.h"
-
-#include <array>
 
 // The main window, which is also the program's whole state: the slide show,
 // the interval, the status and a few flags are held in its controls. Controls

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "messenger/Messenger.h"
-
 #include <QDBusConnection>
+
+#include "messenger/Messenger.h"
 
 // The messenger reached over the session bus: the service that owns
 // org.tilecast.Messenger (the stand-in, or any other program that implements

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "platform/Outcome.h"
+#include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
-#include <QString>
-#include <QVariant>
+
+#include "platform/Outcome.h"
 
 // The messenger's automation object: the two operations the program uses.
 class Messenger

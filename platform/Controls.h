@@ -1,8 +1,5 @@
 #pragma once
 
-#include "platform/PointerMove.h"
-#include "platform/Twips.h"
-
 #include <QCheckBox>
 #include <QColor>
 #include <QFrame>
@@ -11,6 +8,9 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+
+#include "platform/PointerMove.h"
+#include "platform/Twips.h"
 
 // The control kinds that the program's windows are built from. Each is a plain
 // Qt widget placed by twips, named after its role (objectName), offering the

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/FolderScan.h"
-#include "platform/Twips.h"
-
 #include <QListView>
 #include <QStringListModel>
+
+#include "platform/FolderScan.h"
+#include "platform/Twips.h"
 
 // A file list: the regular files of one folder whose names match a pattern
 // such as "*.gif;*.jpg", sorted naturally. Activating an entry (double-click

@@ -1,11 +1,11 @@
 #include "platform/FolderList.h"
 
+#include <QDir>
+#include <QStyle>
+
 #include "platform/Controls.h"
 #include "platform/FolderScan.h"
 #include "platform/NaturalSort.h"
-
-#include <QDir>
-#include <QStyle>
 
 namespace {
 constexpr int PathRole = Qt::UserRole;

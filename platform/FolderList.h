@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Twips.h"
-
 #include <QListWidget>
+
+#include "platform/Twips.h"
 
 // A folder list: the chain of folders from "/" down to the current folder,
 // then the current folder's subfolders. Activating an entry (double-click or

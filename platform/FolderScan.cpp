@@ -1,7 +1,8 @@
 #include "platform/FolderScan.h"
 
-#include <dirent.h>
 #include <QFile>
+
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Outcome.h"
-
 #include <QByteArray>
 #include <QString>
+
+#include "platform/Outcome.h"
 
 struct HttpAnswer
 {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <QString>
+
+#include <optional>
 #include <utility>
 
 // What a step that may fail hands back: a value, or a failure with a message

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Twips.h"
-
 #include <QMouseEvent>
 #include <QWidget>
+
+#include "platform/Twips.h"
 
 // One pointer movement as the controls report it: button and shift state and
 // the position in twips relative to the control.

@@ -1,10 +1,10 @@
 #include "platform/Window.h"
 
-#include "platform/Twips.h"
-
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
+
+#include "platform/Twips.h"
 
 Window::Window(const QString& name, int widthTwips, int heightTwips, Border border) : QWidget(nullptr)
 {

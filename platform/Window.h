@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/PointerMove.h"
-
 #include <QWidget>
+
+#include "platform/PointerMove.h"
 
 // A top-level window with a fixed client area given in twips, a white
 // background and a centred start position.

@@ -2,11 +2,12 @@
 // time, each as name.png and name@2x.png). Sizes below are logical pixels.
 #pragma once
 
-#include <initializer_list>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
+
+#include <initializer_list>
 
 namespace artwork {
 

@@ -4,8 +4,6 @@
 //   --scale: output size is the SVG's viewBox size times the factor (1 for name.png, 2 for name@2x.png).
 //   --size:  square output of that many pixels, for icon theme sizes.
 
-#include <cmath>
-#include <cstdio>
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +13,9 @@
 #include <QPainter>
 #include <QStringList>
 #include <QSvgRenderer>
+
+#include <cmath>
+#include <cstdio>
 
 namespace {
 

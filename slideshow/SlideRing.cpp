@@ -1,10 +1,10 @@
 #include "slideshow/SlideRing.h"
 
+#include <limits>
+
 #include "mainwindow/Form1.h"
 #include "messenger/MessengerLink.h"
 #include "platform/LastChangeStamp.h"
-
-#include <limits>
 
 namespace {
 

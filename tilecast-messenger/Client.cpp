@@ -1,13 +1,14 @@
 #include "Client.h"
 
-#include "MessengerService.h"
-
-#include <cstdio>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QVariantMap>
+
+#include <cstdio>
+
+#include "MessengerService.h"
 
 namespace {
 

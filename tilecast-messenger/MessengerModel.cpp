@@ -1,9 +1,10 @@
 #include "MessengerModel.h"
 
+#include <QImageReader>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <QImageReader>
 #include <sys/stat.h>
 #include <unistd.h>
 

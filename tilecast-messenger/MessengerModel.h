@@ -1,12 +1,13 @@
 #pragma once
 
-#include <memory>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QString>
+
+#include <memory>
 
 // Outcome of looking at a would-be display picture.
 struct PictureCheck

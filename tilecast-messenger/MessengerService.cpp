@@ -1,14 +1,14 @@
 #include "MessengerService.h"
 
-#include "controladaptor.h"
-#include "messengeradaptor.h"
-#include "MessengerModel.h"
-
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QRegularExpression>
+
+#include "controladaptor.h"
+#include "messengeradaptor.h"
+#include "MessengerModel.h"
 
 const QString MessengerService::ServiceName = QStringLiteral("org.tilecast.Messenger");
 const QString MessengerService::ObjectPath = QStringLiteral("/org/tilecast/Messenger");

@@ -1,7 +1,5 @@
 #include "MessengerWindow.h"
 
-#include "MessengerModel.h"
-
 #include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -11,6 +9,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "MessengerModel.h"
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QWidget(parent)
 {

@@ -1,9 +1,10 @@
 #include "QuitOnSignal.h"
 
-#include <cerrno>
-#include <csignal>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 

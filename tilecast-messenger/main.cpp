@@ -1,17 +1,18 @@
-#include "Client.h"
-#include "MessengerModel.h"
-#include "MessengerService.h"
-#include "MessengerWindow.h"
-#include "QuitOnSignal.h"
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDBusConnection>
 
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <pwd.h>
-#include <QApplication>
-#include <QCommandLineParser>
-#include <QDBusConnection>
 #include <unistd.h>
+
+#include "Client.h"
+#include "MessengerModel.h"
+#include "MessengerService.h"
+#include "MessengerWindow.h"
+#include "QuitOnSignal.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "update/UpdateNotice.h"
 
+#include <QPointer>
+
 #include "platform/ProcessStart.h"
 #include "update/Form5.h"
-
-#include <QPointer>
 
 namespace {
 

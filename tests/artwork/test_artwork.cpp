@@ -2,14 +2,15 @@
 // or ignored @2x file, or a sample picture Qt cannot read shows up as a broken window; these tests catch
 // that. The suite also runs with QT_SCALE_FACTOR=2 to take the high-DPI paths.
 
-#include "Artwork.h"
-
-#include <algorithm>
-#include <iterator>
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QtTest>
+
+#include <algorithm>
+#include <iterator>
+
+#include "Artwork.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "messenger/Messenger.h"
-
 #include <QStringList>
+
+#include "messenger/Messenger.h"
 
 // An in-process messenger whose sign-in and availability a test sets at will.
 // Every object it creates reads the same shared world, so a test can change

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <atomic>
-#include <mutex>
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 // A tiny HTTP server on 127.0.0.1 for tests, answering every request the same

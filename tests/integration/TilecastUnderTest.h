@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDBusInterface>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QtTest>
 
@@ -23,8 +24,8 @@ public:
 
     bool startMessenger(const QStringList& args)
     {
-        messenger = std::make_unique<testsupport::ProcessUnderTest>(QStringLiteral(TILECAST_MESSENGER_BIN),
-                                                                    QStringList{QStringLiteral("--no-window")} + args);
+        messenger = std::make_unique<testsupport::ProcessUnderTest>(
+            QStringLiteral(TILECAST_MESSENGER_BIN), QStringList{QStringLiteral("--no-window")} + args);
         return messenger->start() && messenger->waitForLine(QStringLiteral("ready"), 10000).has_value();
     }
 
@@ -42,18 +43,25 @@ public:
         return QProcess::execute(QStringLiteral(TILECAST_MESSENGER_BIN), args) == 0;
     }
 
-    static QDBusInterface control()
+    // The paths the stand-in received, in order, accepted or not.
+    static QStringList receivedPictures()
     {
-        return QDBusInterface(QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
-                              QStringLiteral("org.tilecast.MessengerControl"));
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
+            QStringLiteral("org.tilecast.MessengerControl"), QStringLiteral("ReceivedPictures"));
+        return QDBusConnection::sessionBus()
+            .call(call, QDBus::Block, 5000)
+            .arguments()
+            .value(0)
+            .toStringList();
     }
 
     // Tilecast's window of this client size that a person can see.
     std::optional<testsupport::XWindow> shownWindow(QSize size, int timeoutMs) const
     {
         return testsupport::XWindows::waitFor(
-            [size](const testsupport::XWindow& w) { return w.shown() && w.geometry.size() == size; }, timeoutMs,
-            tilecast->pid());
+            [size](const testsupport::XWindow& w) { return w.shown() && w.geometry.size() == size; },
+            timeoutMs, tilecast->pid());
     }
 
     bool noWindowShown(QSize size, int timeoutMs) const
@@ -73,8 +81,9 @@ public:
     {
         QString error;
         auto tree = testsupport::A11yTree::waitFor(
-            tilecast->pid(), [&caption](const testsupport::A11yTree::Node& n) { return n.findByName(caption); },
-            timeoutMs, &error);
+            tilecast->pid(),
+            [&caption](const testsupport::A11yTree::Node& n) { return n.findByName(caption); }, timeoutMs,
+            &error);
         if (!tree)
             qWarning("%s", qPrintable(error));
         return tree;
@@ -107,7 +116,7 @@ public:
             return;
         QTest::qWait(400); // a window just mapped may not have painted yet
         QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), window.idHex(),
-                                                          QStringLiteral("png:") + dir + QLatin1Char('/') + name});
+                                                     QStringLiteral("png:") + dir + QLatin1Char('/') + name});
     }
 
     QString report() const

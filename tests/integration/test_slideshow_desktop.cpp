@@ -1,7 +1,6 @@
-#include "TilecastUnderTest.h"
-
 #include <QDBusConnection>
-#include <QDBusReply>
+
+#include "TilecastUnderTest.h"
 
 // The slide show as a person runs it: three pictures picked with the
 // keyboard, "Activate!", the pictures reaching the messenger one second
@@ -10,8 +9,25 @@ class PictureRecorder : public QObject
 {
     Q_OBJECT
 public:
+    PictureRecorder() { clock.start(); }
+    ~PictureRecorder() override
+    {
+        QDBusConnection::sessionBus().disconnect(service, path, interface, signal, this,
+                                                 SLOT(changed(QString)));
+    }
+
+    bool listen()
+    {
+        return QDBusConnection::sessionBus().connect(service, path, interface, signal, this,
+                                                     SLOT(changed(QString)));
+    }
+
     QList<QPair<qint64, QString>> changes; // when, which path
     QElapsedTimer clock;
+    const QString service = QStringLiteral("org.tilecast.Messenger");
+    const QString path = QStringLiteral("/org/tilecast/Messenger");
+    const QString interface = QStringLiteral("org.tilecast.MessengerControl");
+    const QString signal = QStringLiteral("DisplayPictureChanged");
 
 public Q_SLOTS:
     void changed(const QString& path) { changes.append({clock.elapsed(), path}); }
@@ -25,16 +41,18 @@ class TestSlideShowDesktop : public QObject
     {
         // The XEmbed tray icon is a small window of the program's class.
         QProcess search;
-        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--classname"),
-                                                 QStringLiteral("^tilecast$")});
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^tilecast$")});
         search.waitForFinished(5000);
-        const QStringList ids = QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList ids =
+            QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString& id : ids) {
             QProcess info;
             info.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
             info.waitForFinished(5000);
             const QString text = QString::fromLatin1(info.readAllStandardOutput());
-            const auto width = QRegularExpression(QStringLiteral("Width: (\\d+)")).match(text).captured(1).toInt();
+            const auto width =
+                QRegularExpression(QStringLiteral("Width: (\\d+)")).match(text).captured(1).toInt();
             const bool viewable = text.contains(QStringLiteral("IsViewable"));
             if (viewable && width > 0 && width <= 64)
                 return id;
@@ -58,20 +76,16 @@ private Q_SLOTS:
         TilecastUnderTest run;
         QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}));
         PictureRecorder recorder;
-        recorder.clock.start();
-        QVERIFY(QDBusConnection::sessionBus().connect(
-            QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
-            QStringLiteral("org.tilecast.MessengerControl"), QStringLiteral("DisplayPictureChanged"), &recorder,
-            SLOT(changed(QString))));
+        QVERIFY(recorder.listen());
 
         QVERIFY(run.startTilecast(folder.path()));
         auto main = run.shownWindow(TilecastUnderTest::MainSize, 10000);
         QVERIFY2(main, qPrintable(run.report()));
 
         // The file list has the focus: three entries added with the keyboard.
-        QVERIFY(TilecastUnderTest::keys(*main, {QStringLiteral("Home"), QStringLiteral("Return"), QStringLiteral("Down"),
-                                                QStringLiteral("Return"), QStringLiteral("Down"),
-                                                QStringLiteral("Return")}));
+        QVERIFY(TilecastUnderTest::keys(*main, {QStringLiteral("Home"), QStringLiteral("Return"),
+                                                QStringLiteral("Down"), QStringLiteral("Return"),
+                                                QStringLiteral("Down"), QStringLiteral("Return")}));
         auto tree = run.waitForCaption(names[2], 5000);
         QVERIFY2(tree, qPrintable(run.report()));
         const auto* activate = tree->findByName(QStringLiteral("Activate!"));
@@ -90,30 +104,28 @@ private Q_SLOTS:
         }
 
         // Slot 4 is empty: the messenger refuses it and the status line says so.
-        QTRY_VERIFY_WITH_TIMEOUT(TilecastUnderTest::control().call(QStringLiteral("ReceivedPictures"))
-                                         .arguments()
-                                         .value(0)
-                                         .toStringList()
-                                         .size() >= 4,
-                                 4000);
-        const QDBusReply<QStringList> received = TilecastUnderTest::control().call(QStringLiteral("ReceivedPictures"));
-        QCOMPARE(received.value().value(3), QString());
-        QVERIFY(run.waitForCaption(QStringLiteral("An error has occured. Please fill in all fields in DP area."), 4000));
+        QTRY_VERIFY_WITH_TIMEOUT(TilecastUnderTest::receivedPictures().size() >= 4, 4000);
+        QCOMPARE(TilecastUnderTest::receivedPictures().value(3), QString());
+        QVERIFY(run.waitForCaption(
+            QStringLiteral("An error has occured. Please fill in all fields in DP area."), 4000));
 
         // The window went to the tray; a double-click on the icon brings it back.
         QVERIFY(testsupport::XWindows::waitFor(
-            [](const testsupport::XWindow& w) { return w.geometry.size() == TilecastUnderTest::MainSize && !w.shown(); },
+            [](const testsupport::XWindow& w) {
+                return w.geometry.size() == TilecastUnderTest::MainSize && !w.shown();
+            },
             3000, run.tilecast->pid()));
         QString icon;
         QTRY_VERIFY_WITH_TIMEOUT(!(icon = trayIconWindow()).isEmpty(), 5000);
         const QString dir = qEnvironmentVariable("TILECAST_SCREENSHOT_DIR");
         if (!dir.isEmpty())
-            QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                                          QStringLiteral("png:") + dir + QStringLiteral("/tray.png")});
-        QVERIFY(TilecastUnderTest::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon,
-                                            QStringLiteral("11"), QStringLiteral("15"), QStringLiteral("click"),
-                                            QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
-                                            QStringLiteral("80"), QStringLiteral("1")}));
+            QProcess::execute(QStringLiteral("import"),
+                              {QStringLiteral("-window"), QStringLiteral("root"),
+                               QStringLiteral("png:") + dir + QStringLiteral("/tray.png")});
+        QVERIFY(TilecastUnderTest::xdotool(
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("11"),
+             QStringLiteral("15"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+             QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")}));
         main = run.shownWindow(TilecastUnderTest::MainSize, 5000);
         QVERIFY2(main, qPrintable(run.report()));
         TilecastUnderTest::screenshot(QStringLiteral("main-window-active.png"), *main);

@@ -31,12 +31,30 @@ private Q_SLOTS:
         // What a screen reader finds: every caption, the account and the folder.
         const auto tree = run.waitForCaption(QStringLiteral("alice@localhost"), 5000);
         QVERIFY2(tree, qPrintable(run.report()));
-        for (const char* caption :
-             {"Enlarge File List", "Enlarge Directory List", "Return To Normal", "View Program Information",
-              "Exit Application", "Program Is Currently Not Active", "Current Display Picture", "My Signin Name",
-              "Last Change", "Interval Set At", "Not Available", "Images In Slide Show:", "Interval Settings:",
-              "Interval Chosen In Seconds:", "min = 1 second.", "New Slide Show", "Deactivate", "Activate!", "<<",
-              "<", ">", ">>", "Folders", "Files"}) {
+        for (const char* caption : {"Enlarge File List",
+                                    "Enlarge Directory List",
+                                    "Return To Normal",
+                                    "View Program Information",
+                                    "Exit Application",
+                                    "Program Is Currently Not Active",
+                                    "Current Display Picture",
+                                    "My Signin Name",
+                                    "Last Change",
+                                    "Interval Set At",
+                                    "Not Available",
+                                    "Images In Slide Show:",
+                                    "Interval Settings:",
+                                    "Interval Chosen In Seconds:",
+                                    "min = 1 second.",
+                                    "New Slide Show",
+                                    "Deactivate",
+                                    "Activate!",
+                                    "<<",
+                                    "<",
+                                    ">",
+                                    ">>",
+                                    "Folders",
+                                    "Files"}) {
             QVERIFY2(tree->findByName(QString::fromUtf8(caption)), caption);
         }
         QVERIFY2(tree->findByName(QDir(m_samples).canonicalPath()) || tree->findByName(m_samples),

@@ -1,7 +1,6 @@
 // tilecast-messenger seen from a client: the real binary on a private session
 // bus (CTest runs this under dbus-run-session).
 
-#include <csignal>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -12,6 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,5 @@
 // The account and display-picture rules of tilecast-messenger, without a bus.
 
-#include "MessengerModel.h"
-
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -9,8 +7,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "MessengerModel.h"
 
 using namespace Qt::StringLiterals;
 

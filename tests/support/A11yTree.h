@@ -1,10 +1,11 @@
 #pragma once
 
-#include <functional>
-#include <optional>
 #include <QList>
 #include <QRect>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 namespace testsupport {
 

@@ -1,12 +1,13 @@
 #include "support/DesktopSession.h"
 
-#include "support/XWindows.h"
-
-#include <algorithm>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
 #include <QUuid>
+
+#include <algorithm>
+
+#include "support/XWindows.h"
 
 namespace testsupport {
 

@@ -1,9 +1,10 @@
 #include "support/ProcessUnderTest.h"
 
-#include <csignal>
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
 

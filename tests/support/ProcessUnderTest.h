@@ -1,7 +1,5 @@
 #pragma once
 
-#include <functional>
-#include <optional>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
@@ -10,6 +8,9 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace testsupport {
 

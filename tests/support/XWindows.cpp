@@ -1,10 +1,11 @@
 #include "support/XWindows.h"
 
-#include <optional>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <optional>
 
 namespace testsupport {
 

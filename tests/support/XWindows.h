@@ -1,12 +1,13 @@
 #pragma once
 
-#include <functional>
-#include <optional>
 #include <QList>
 #include <QMargins>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace testsupport {
 

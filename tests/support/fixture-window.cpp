@@ -7,7 +7,6 @@
 //   fixture-window --child    also starts a child (sleep) in its process group, prints "child PID"
 //   fixture-window --exit N   prints a line on each channel and exits with code N at once
 // Prints "ready" once its windows are shown.
-#include <cstdio>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -18,6 +17,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
 
 namespace {
 

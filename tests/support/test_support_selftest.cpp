@@ -1,14 +1,15 @@
-#include "support/A11yTree.h"
-#include "support/DesktopSession.h"
-#include "support/ProcessUnderTest.h"
-#include "support/XWindows.h"
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
 
 #include <algorithm>
 #include <csignal>
 #include <memory>
-#include <QFile>
-#include <QFileInfo>
-#include <QtTest>
+
+#include "support/A11yTree.h"
+#include "support/DesktopSession.h"
+#include "support/ProcessUnderTest.h"
+#include "support/XWindows.h"
 
 using namespace testsupport;
 

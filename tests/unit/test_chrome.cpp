@@ -1,12 +1,12 @@
+#include <QApplication>
+#include <QtTest>
+
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
 #include "mainwindow/AboutWindow.h"
 #include "mainwindow/Colours.h"
 #include "mainwindow/Form2.h"
 #include "platform/Fonts.h"
-
-#include <QApplication>
-#include <QtTest>
 
 // The banner captions' answer to the pointer, and the about window.
 class TestChrome : public QObject

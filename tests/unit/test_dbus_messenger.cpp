@@ -1,11 +1,12 @@
-#include "messenger/DBusMessenger.h"
-
-#include <csignal>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QProcess>
 #include <QtTest>
+
+#include <csignal>
+
+#include "messenger/DBusMessenger.h"
 
 // The messenger link over a private session bus, against the real stand-in.
 class TestDBusMessenger : public QObject

@@ -1,12 +1,13 @@
+#include <QApplication>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "editing/ConnectEditing.h"
 #include "editing/Form4.h"
 #include "mainwindow/Form1.h"
 #include "platform/Fonts.h"
-
-#include <QApplication>
-#include <QtTest>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // Building the slide show: filling slots from the file list, browsing
 // folders, the list layouts, the interval buttons and "New Slide Show".

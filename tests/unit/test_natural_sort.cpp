@@ -1,6 +1,6 @@
-#include "platform/NaturalSort.h"
-
 #include <QtTest>
+
+#include "platform/NaturalSort.h"
 
 class TestNaturalSort : public QObject
 {

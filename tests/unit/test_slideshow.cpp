@@ -1,3 +1,6 @@
+#include <QApplication>
+#include <QtTest>
+
 #include "fakes/FakeMessenger.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/NotificationArea.h"
@@ -6,9 +9,6 @@
 #include "platform/LastChangeStamp.h"
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"
-
-#include <QApplication>
-#include <QtTest>
 
 // Activation, deactivation and the ring of slide timers, against an
 // in-process messenger. Ticks are raised directly: whichever slide timer is

@@ -1,10 +1,10 @@
+#include <QApplication>
+#include <QtTest>
+
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
 #include "mainwindow/Colours.h"
 #include "platform/Fonts.h"
-
-#include <QApplication>
-#include <QtTest>
 
 // Start-up, the watchdog and the exit, driven against an in-process messenger.
 // Timer ticks are raised directly, except where the delay itself is checked.

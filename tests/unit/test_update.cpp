@@ -1,3 +1,6 @@
+#include <QApplication>
+#include <QtTest>
+
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
 #include "http/LocalHttpServer.h"
@@ -6,9 +9,6 @@
 #include "update/Form5.h"
 #include "update/UpdateNotice.h"
 #include "update/UpdateQuery.h"
-
-#include <QApplication>
-#include <QtTest>
 
 // The update check at each load of the main window, the notice and the
 // hand-off of the download address to the desktop's browser.

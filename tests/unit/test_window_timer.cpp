@@ -1,7 +1,8 @@
-#include "platform/WindowTimer.h"
+#include <QtTest>
 
 #include <limits>
-#include <QtTest>
+
+#include "platform/WindowTimer.h"
 
 // Window timer semantics: enabling restarts the count, a disabled timer and a
 // zero period never fire, and every positive 32-bit period is accepted.
