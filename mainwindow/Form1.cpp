@@ -32,6 +32,7 @@ LabelStyle listCaption()
     style.color = colours::linkBlue;
     style.underline = true;
     style.autoSize = true;
+    style.actsAsLink = true;
     return style;
 }
 
@@ -40,6 +41,7 @@ LabelStyle bannerCaption()
     LabelStyle style;
     style.color = colours::midGrey;
     style.alignment = Qt::AlignHCenter | Qt::AlignTop;
+    style.actsAsLink = true;
     return style;
 }
 

@@ -1,5 +1,9 @@
 #include "platform/Controls.h"
 
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+
 #include <limits>
 
 void placeControl(QWidget* control, const QString& name, const twips::Rect& rect)
@@ -31,6 +35,10 @@ Label::Label(QWidget* parent, const QString& name, const QString& caption, const
     setFont(f);
     if (style.color.isValid())
         setTextColor(style.color);
+    if (style.actsAsLink) {
+        setFocusPolicy(Qt::StrongFocus);
+        setAccessibleDescription(QStringLiteral("link"));
+    }
     if (m_autoSize)
         adjustSize();
 }
@@ -92,6 +100,30 @@ void Label::mouseMoveEvent(QMouseEvent* event)
 {
     Q_EMIT pointerMoved(PointerMove::from(event));
     QLabel::mouseMoveEvent(event);
+}
+
+void Label::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (focusPolicy() != Qt::NoFocus &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !event->isAutoRepeat()) {
+        Q_EMIT clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void Label::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // Keyboard users see which caption Space or Enter would click.
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = contentsRect();
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
 TextField::TextField(QWidget* parent, const QString& name, const QString& text, const twips::Rect& rect,

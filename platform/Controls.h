@@ -30,7 +30,8 @@ struct LabelStyle
     bool italic = false;
     bool autoSize = false; // grows or shrinks to its caption, never wraps
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
-    bool opaque = false; // paints its own background instead of showing what lies behind
+    bool opaque = false;     // paints its own background instead of showing what lies behind
+    bool actsAsLink = false; // takes the keyboard focus; Space or Enter clicks it
 };
 
 class Label : public QLabel
@@ -57,6 +58,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool m_autoSize;

@@ -150,6 +150,40 @@ private Q_SLOTS:
         QVERIFY(about.isNull());
     }
 
+    // The captions that act as links work from the keyboard too.
+    void linksByKeyboard_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("key");
+        QTest::newRow("Space on Enlarge Directory List") << QStringLiteral("Label13") << int(Qt::Key_Space);
+        QTest::newRow("Enter on Enlarge File List") << QStringLiteral("Label10") << int(Qt::Key_Return);
+        QTest::newRow("Enter on View Program Information")
+            << QStringLiteral("Label11") << int(Qt::Key_Return);
+        QTest::newRow("Space on Exit Application") << QStringLiteral("Label19") << int(Qt::Key_Space);
+    }
+
+    void linksByKeyboard()
+    {
+        QFETCH(QString, caption);
+        QFETCH(int, key);
+        Running run;
+        QPointer<Form1> form = run.form;
+        auto* label = form->findChild<Label*>(caption);
+        QVERIFY(label->focusPolicy() & Qt::TabFocus);
+        QCOMPARE(label->accessibleName().isEmpty() ? label->caption() : label->accessibleName(),
+                 label->caption());
+        QTest::keyClick(label, Qt::Key(key));
+        settle();
+        if (caption == QStringLiteral("Label13"))
+            QCOMPARE(form->Dir1->height(), 126);
+        else if (caption == QStringLiteral("Label10"))
+            QCOMPARE(form->File1->height(), 136);
+        else if (caption == QStringLiteral("Label11"))
+            QVERIFY(programInformation() && programInformation()->isVisible());
+        else
+            QVERIFY(form.isNull());
+    }
+
     void aboutWindowClosedAndReopened()
     {
         Running run;

@@ -246,13 +246,16 @@ private Q_SLOTS:
             << false
             << QStringList{QStringLiteral("File1"),    QStringLiteral("List1"),    QStringLiteral("Dir1"),
                            QStringLiteral("Command4"), QStringLiteral("Command3"), QStringLiteral("Command5"),
-                           QStringLiteral("File1")};
+                           QStringLiteral("Label10"),  QStringLiteral("Label13"),  QStringLiteral("Label16"),
+                           QStringLiteral("Label11"),  QStringLiteral("Label19"),  QStringLiteral("File1")};
         QTest::newRow("every button enabled")
             << true
             << QStringList{QStringLiteral("File1"),    QStringLiteral("Command1"), QStringLiteral("Command2"),
                            QStringLiteral("List1"),    QStringLiteral("Dir1"),     QStringLiteral("Command4"),
                            QStringLiteral("Command3"), QStringLiteral("Command5"), QStringLiteral("Command6"),
-                           QStringLiteral("Command7"), QStringLiteral("File1")};
+                           QStringLiteral("Command7"), QStringLiteral("Label10"),  QStringLiteral("Label13"),
+                           QStringLiteral("Label16"),  QStringLiteral("Label11"),  QStringLiteral("Label19"),
+                           QStringLiteral("File1")};
     }
 
     void keyboardOrder()
