@@ -3,6 +3,7 @@
 
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
+#include "fakes/Windows.h"
 #include "mainwindow/AboutWindow.h"
 #include "mainwindow/Colours.h"
 #include "mainwindow/Form2.h"
@@ -27,8 +28,6 @@ class TestChrome : public QObject
         }
     };
 
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -36,12 +35,7 @@ private Q_SLOTS:
         QApplication::setQuitOnLastWindowClosed(false);
     }
 
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        settle();
-    }
+    void cleanup() { closeAllWindows(); }
 
     void hover_data()
     {
@@ -146,7 +140,7 @@ private Q_SLOTS:
         QTest::mouseClick(run.form->Label13, Qt::LeftButton);
         QCOMPARE(run.form->Dir1->height(), 126);
         QTest::mouseClick(run.form->Label19, Qt::LeftButton);
-        settle();
+        deleteClosedWindows();
         QVERIFY(about.isNull());
     }
 
@@ -173,7 +167,7 @@ private Q_SLOTS:
         QCOMPARE(label->accessibleName().isEmpty() ? label->caption() : label->accessibleName(),
                  label->caption());
         QTest::keyClick(label, Qt::Key(key));
-        settle();
+        deleteClosedWindows();
         if (caption == QStringLiteral("Label13"))
             QCOMPARE(form->Dir1->height(), 126);
         else if (caption == QStringLiteral("Label10"))
@@ -190,7 +184,7 @@ private Q_SLOTS:
         QTest::mouseClick(run.form->Label11, Qt::LeftButton);
         QPointer<Form2> first = programInformation();
         first->close();
-        settle();
+        deleteClosedWindows();
         QVERIFY(first.isNull());
         QTest::mouseClick(run.form->Label11, Qt::LeftButton);
         QVERIFY(programInformation() && programInformation()->isVisible());

@@ -6,6 +6,7 @@
 
 #include "editing/ConnectEditing.h"
 #include "editing/Form4.h"
+#include "fakes/Windows.h"
 #include "mainwindow/Form1.h"
 #include "platform/Fonts.h"
 
@@ -95,12 +96,7 @@ class TestEditing : public QObject
 private Q_SLOTS:
     void initTestCase() { useProgramFont(*qApp); }
 
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void cleanup() { closeAllWindows(); }
 
     // --- filling slots ---------------------------------------------------
 
@@ -553,7 +549,7 @@ private Q_SLOTS:
                 else if (answer == QStringLiteral("escape"))
                     QTest::keyClick(dialog, Qt::Key_Escape);
             }
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            deleteClosedWindows();
             QVERIFY(alive.isNull());
             QVERIFY(f.isEnabled());
         }
@@ -600,7 +596,7 @@ private Q_SLOTS:
         QVERIFY(dialog);
         fx.form.reset();
         dialog->Command1->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        deleteClosedWindows();
         QVERIFY(dialog.isNull());
     }
 };

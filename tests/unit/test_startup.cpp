@@ -3,6 +3,7 @@
 
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
+#include "fakes/Windows.h"
 #include "mainwindow/Colours.h"
 #include "platform/Fonts.h"
 
@@ -38,8 +39,6 @@ class TestStartup : public QObject
     }
 
     static void tick(WindowTimer* timer) { Q_EMIT timer->fired(); }
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
     static void verifyLoading(Form3* splash)
     {
         QVERIFY(splash && splash->isVisible());
@@ -82,9 +81,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        settle();
+        closeAllWindows();
         m_shown.clear();
     }
 
@@ -97,7 +94,7 @@ private Q_SLOTS:
         QPointer<Form3> splashAlive(splash);
 
         tick(splash->Timer1);
-        settle();
+        deleteClosedWindows();
         QVERIFY(splashAlive.isNull());
         QCOMPARE(run.created.size(), 1);
         Form1* form = run.created.first();
@@ -117,7 +114,7 @@ private Q_SLOTS:
         run.world.account = QString();
         Form3* splash = run.shell.openSplash();
         tick(splash->Timer1);
-        settle();
+        deleteClosedWindows();
         QCOMPARE(run.created.size(), 1);
         QVERIFY(run.created.first()->isVisible());
         QCOMPARE(run.created.first()->Label7->caption(), QString());
@@ -150,7 +147,7 @@ private Q_SLOTS:
         Form3* splash = run.shell.openSplash();
         QPointer<Form3> splashAlive(splash);
         tick(splash->Timer1);
-        settle();
+        deleteClosedWindows();
 
         verifyExiting(splash);
         QCOMPARE(run.created.size(), mainWindowCreated ? 1 : 0);
@@ -161,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(visibleWindows(), 1);
 
         tick(splash->Timer2);
-        settle();
+        deleteClosedWindows();
         QVERIFY(splashAlive.isNull());
         QCOMPARE(visibleWindows(), 0);
     }
@@ -185,7 +182,7 @@ private Q_SLOTS:
     {
         Run run(this);
         tick(run.shell.openSplash()->Timer1);
-        settle();
+        deleteClosedWindows();
         Form1* form = run.created.first();
         QVERIFY(form->Timer7->isEnabled());
         QCOMPARE(form->Timer7->period(), 1000);
@@ -203,7 +200,7 @@ private Q_SLOTS:
     {
         Run run(this);
         tick(run.shell.openSplash()->Timer1);
-        settle();
+        deleteClosedWindows();
         QPointer<Form1> first = run.created.first();
         first->slot(1)->setText(QStringLiteral("/pictures/a.gif"));
         first->List1->appendLine(QStringLiteral("a.gif"));
@@ -213,7 +210,7 @@ private Q_SLOTS:
 
         run.world.signedIn = false;
         tick(first->Timer7);
-        settle();
+        deleteClosedWindows();
         QVERIFY(first.isNull());
         Form3* splash = run.shell.splash();
         verifyLoading(splash);
@@ -221,7 +218,7 @@ private Q_SLOTS:
 
         run.world.signedIn = true;
         tick(splash->Timer1);
-        settle();
+        deleteClosedWindows();
         QCOMPARE(run.created.size(), 2);
         Form1* second = run.created.last();
         QVERIFY(second->isVisible());
@@ -237,10 +234,10 @@ private Q_SLOTS:
     {
         Run run(this);
         tick(run.shell.openSplash()->Timer1);
-        settle();
+        deleteClosedWindows();
         run.world.running = false;
         tick(run.created.first()->Timer7);
-        settle();
+        deleteClosedWindows();
         Form3* splash = run.shell.splash();
         tick(splash->Timer1);
         verifyExiting(splash);
@@ -251,10 +248,10 @@ private Q_SLOTS:
     {
         Run run(this);
         tick(run.shell.openSplash()->Timer1);
-        settle();
+        deleteClosedWindows();
         Form1* form = run.created.first();
         QTest::mouseClick(form->Label19, Qt::LeftButton);
-        settle();
+        deleteClosedWindows();
         QVERIFY(run.created.first().isNull());
         QCOMPARE(visibleWindows(), 0);
     }
@@ -263,9 +260,9 @@ private Q_SLOTS:
     {
         Run run(this);
         tick(run.shell.openSplash()->Timer1);
-        settle();
+        deleteClosedWindows();
         run.created.first()->close();
-        settle();
+        deleteClosedWindows();
         QVERIFY(run.created.first().isNull());
         QCOMPARE(visibleWindows(), 0);
     }

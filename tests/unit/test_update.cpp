@@ -3,6 +3,7 @@
 
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
+#include "fakes/Windows.h"
 #include "http/LocalHttpServer.h"
 #include "mainwindow/Form1.h"
 #include "platform/Fonts.h"
@@ -28,8 +29,6 @@ class TestUpdate : public QObject
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -49,9 +48,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        settle();
+        closeAllWindows();
         QFile::remove(m_record);
     }
 
@@ -149,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(updateNotice(), notice.data());
 
         Q_EMIT notice->Timer1->fired();
-        settle();
+        deleteClosedWindows();
         QVERIFY(notice.isNull());
         const QString expected =
             QStringLiteral("[http://%1/QUORVIK/Apps/Tilecaster/2.0/tilecst.zip]").arg(server.host());
@@ -174,11 +171,11 @@ private Q_SLOTS:
         QVERIFY(notice && notice->isVisible());
 
         QTest::mouseClick(form->Label19, Qt::LeftButton);
-        settle();
+        deleteClosedWindows();
         QVERIFY(form.isNull());
         QVERIFY(notice && notice->isVisible());
         Q_EMIT notice->Timer1->fired();
-        settle();
+        deleteClosedWindows();
         QVERIFY(notice.isNull());
         QTRY_COMPARE(browserStarts().size(), 1);
         for (QWidget* w : QApplication::topLevelWidgets())
