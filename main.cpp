@@ -1,7 +1,7 @@
 #include <QApplication>
 
 #include "app/Shell.h"
-#include "messenger/DBusMessenger.h"
+#include "messenger/ChooseMessenger.h"
 #include "platform/Fonts.h"
 #include "resources/Artwork.h"
 #include "update/UpdateServer.h"
@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(artwork::programIcon());
     useProgramFont(app);
 
-    MessengerLink messenger(&DBusMessenger::create);
+    MessengerLink messenger(&createMessenger);
     Shell shell(messenger, UpdateServer::builtIn());
     shell.openSplash();
     return QApplication::exec();

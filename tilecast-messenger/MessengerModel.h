@@ -9,14 +9,7 @@
 
 #include <memory>
 
-// Outcome of looking at a would-be display picture.
-struct PictureCheck
-{
-    bool ok = false;
-    QString reason;    // why it was refused, phrased to follow "Cannot use ...: "
-    QByteArray format; // "png", "jpeg", "gif" or "bmp" as detected from the content
-    QSize size;        // from the image header; the pixels are never decoded here
-};
+#include "platform/PictureFile.h"
 
 // The stand-in's one account and its display picture. Knows nothing about D-Bus
 // so that the rules can be exercised without a bus.
@@ -49,10 +42,6 @@ public:
     // Decodes `path` scaled down to fit `edge` x `edge` while reading. Null image
     // if it cannot be read.
     static QImage loadPreview(const QString& path, int edge);
-
-    // Opens `path` for reading only if it is a regular file, without ever blocking
-    // on a FIFO or touching a device. Null with `reason` set otherwise.
-    static std::unique_ptr<QFile> openRegularFile(const QString& path, QString* reason);
 
 Q_SIGNALS:
     void signedInChanged(bool signedIn);

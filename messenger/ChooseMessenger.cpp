@@ -1,0 +1,16 @@
+#include "messenger/ChooseMessenger.h"
+
+#include "messenger/DBusMessenger.h"
+#include "messenger/PidginMessenger.h"
+
+Outcome<std::unique_ptr<Messenger>> createMessenger()
+{
+    auto standIn = DBusMessenger::create();
+    if (standIn)
+        return standIn;
+    auto pidgin = PidginMessenger::create();
+    if (pidgin)
+        return pidgin;
+    return Failure{
+        QStringLiteral("no messenger is running (%1; %2)").arg(standIn.failure(), pidgin.failure())};
+}
