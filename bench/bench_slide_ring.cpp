@@ -6,11 +6,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
+#include "Figure.h"
 #include "mainwindow/Form1.h"
 #include "messenger/DBusMessenger.h"
 #include "messenger/MessengerLink.h"
@@ -19,12 +21,6 @@
 #include "slideshow/SlideRing.h"
 
 namespace {
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
 
 double cpuMs()
 {
@@ -80,12 +76,18 @@ int main(int argc, char* argv[])
     activateSlideShow(form);
     QApplication::exec();
     deactivateSlideShow(form);
-    std::vector<double> deviation;
-    for (size_t i = 2; i < fired.size(); ++i) // the first gap is Timer1's 100 ms
-        deviation.push_back(std::abs(double(fired[i] - fired[i - 1]) / 1e6 - 1000.0));
-    std::printf("ring at 1 s, %zu intervals: deviation from the period median %.3f ms, p99 %.3f ms (aim p99 "
-                "< 2 ms)\n",
-                deviation.size(), percentile(deviation, 0.5), percentile(deviation, 0.99));
+    std::vector<double> deviation, intervals;
+    for (size_t i = 2; i < fired.size(); ++i) { // the first gap is Timer1's 100 ms
+        intervals.push_back(double(fired[i] - fired[i - 1]) / 1e6);
+        deviation.push_back(std::abs(intervals.back() - 1000.0));
+    }
+    bench::report(QStringLiteral("ring.deviation_p99_ms"),
+                  QStringLiteral("slide ring at 1 s: off the period, p99"),
+                  bench::percentile(deviation, 0.99), QStringLiteral("ms"), {QStringLiteral("<"), 2},
+                  QStringLiteral("median %1 ms over %2 intervals; median interval %3 ms")
+                      .arg(bench::median(deviation), 0, 'f', 3)
+                      .arg(deviation.size())
+                      .arg(bench::median(intervals), 0, 'f', 3));
 
     // 2. Applying ticks driven directly: cost and memory.
     std::vector<double> wall, cpu;
@@ -103,10 +105,15 @@ int main(int argc, char* argv[])
     }
     QCoreApplication::processEvents();
     const long after = rssKiB();
-    std::printf("applying tick (new messenger object + call), %d ticks: wall median %.3f ms p99 %.3f ms, "
-                "CPU median %.3f ms (aim median < 1 ms)\n",
-                directTicks, percentile(wall, 0.5), percentile(wall, 0.99), percentile(cpu, 0.5));
-    std::printf("resident memory: %ld KiB before, %ld KiB after %d ticks (growth %ld KiB)\n", before, after,
-                directTicks, after - before);
+    bench::report(QStringLiteral("ring.tick_ms"), QStringLiteral("applying tick, median"),
+                  bench::median(wall), QStringLiteral("ms"), {QStringLiteral("<"), 1},
+                  QStringLiteral("p99 %1 ms, CPU median %2 ms; %3 ticks on the stand-in")
+                      .arg(bench::percentile(wall, 0.99), 0, 'f', 3)
+                      .arg(bench::median(cpu), 0, 'f', 3)
+                      .arg(directTicks));
+    bench::report(
+        QStringLiteral("memory.tick_growth_kib"), QStringLiteral("RSS growth over %1 ticks").arg(directTicks),
+        double(after - before), QStringLiteral("KiB"), {QStringLiteral("<"), 1024},
+        QStringLiteral("VmRSS %1 KiB before, %2 KiB after %3 ticks").arg(before).arg(after).arg(directTicks));
     return form.Label2->isBold() ? 1 : 0; // the error line would mean a failed apply
 }
