@@ -88,8 +88,14 @@ QStringList scanFolder(const QString& path, EntryKind kind, const NamePatterns* 
         name.setRawData(entry->d_name, static_cast<uint>(qstrlen(entry->d_name)));
         if (patterns && !patterns->matches(name))
             continue;
-        if (isKind(folder.constData(), entry, kind))
-            names << QFile::decodeName(name);
+        if (!isKind(folder.constData(), entry, kind))
+            continue;
+        // A name that is not UTF-8 does not survive QString (each bad byte
+        // becomes U+FFFD): listed, it would name no file, and the messenger's
+        // D-Bus text could not carry it anyway.
+        const QString decoded = QFile::decodeName(name);
+        if (QFile::encodeName(decoded) == name)
+            names << decoded;
     }
     ::closedir(dir);
     return names;

@@ -26,6 +26,7 @@ enum class EntryKind
     Folder,      // folders and links to them
 };
 
-// The names of one folder's entries of the given kind, dot-names left out,
-// unsorted. A folder that cannot be read gives what could be read, or nothing.
+// The names of one folder's entries of the given kind, dot-names and names
+// that are not valid UTF-8 left out, unsorted. A folder that cannot be read
+// gives what could be read, or nothing.
 QStringList scanFolder(const QString& path, EntryKind kind, const NamePatterns* patterns = nullptr);
