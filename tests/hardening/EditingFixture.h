@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "editing/ConnectEditing.h"
+#include "fakes/SlideShowState.h"
 #include "mainwindow/Form1.h"
 
 // A main window with its editing handlers, driven the way a person drives
@@ -99,21 +100,9 @@ struct EditingFixture
         return true;
     }
 
-    QStringList slotTexts() const
-    {
-        QStringList texts;
-        for (int k = 1; k <= Form1::SlotCount; ++k)
-            texts << form->slot(k)->text();
-        return texts;
-    }
+    QStringList slotTexts() const { return ::slotTexts(*form); }
 
-    QStringList listLines() const
-    {
-        QStringList lines;
-        for (int i = 0; i < form->List1->count(); ++i)
-            lines << form->List1->item(i)->text();
-        return lines;
-    }
+    QStringList listLines() const { return ::listLines(*form); }
 
     // The slots, the slide-show list and the count tell the same story.
     QString inconsistency() const

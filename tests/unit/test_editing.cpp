@@ -6,6 +6,7 @@
 
 #include "editing/ConnectEditing.h"
 #include "editing/Form4.h"
+#include "fakes/SlideShowState.h"
 #include "fakes/Windows.h"
 #include "mainwindow/Form1.h"
 #include "platform/Fonts.h"
@@ -63,21 +64,9 @@ class TestEditing : public QObject
             QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, centre);
         }
 
-        QStringList slotTexts() const
-        {
-            QStringList texts;
-            for (int k = 1; k <= Form1::SlotCount; ++k)
-                texts << form->slot(k)->text();
-            return texts;
-        }
+        QStringList slotTexts() const { return ::slotTexts(*form); }
 
-        QStringList listLines() const
-        {
-            QStringList lines;
-            for (int i = 0; i < form->List1->count(); ++i)
-                lines << form->List1->item(i)->text();
-            return lines;
-        }
+        QStringList listLines() const { return ::listLines(*form); }
 
         QStringList fileNames() const { return form->File1->names(); }
     };
