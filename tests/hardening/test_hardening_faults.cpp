@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "EditingFixture.h"
+#include "fakes/StandInProcess.h"
 #include "messenger/DBusMessenger.h"
 #include "messenger/MessengerLink.h"
 #include "platform/Fonts.h"
@@ -89,7 +90,7 @@ class TestHardeningFaults : public QObject
 
     QTemporaryDir m_work;
     QByteArray m_bigJpeg;
-    std::unique_ptr<QProcess> m_standIn;
+    StandInProcess m_standIn;
 
     static QString source(const char* sample)
     {
@@ -103,31 +104,7 @@ class TestHardeningFaults : public QObject
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    bool startStandIn()
-    {
-        if (m_standIn)
-            return true;
-        m_standIn = std::make_unique<QProcess>();
-        m_standIn->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_standIn->start(QStringLiteral(TILECAST_MESSENGER_BIN), {QStringLiteral("--no-window")});
-        QDeadlineTimer deadline(10000);
-        QByteArray out;
-        while (!deadline.hasExpired() && !out.contains("ready\n")) {
-            m_standIn->waitForReadyRead(100);
-            out += m_standIn->readAllStandardOutput();
-        }
-        return out.contains("ready\n");
-    }
-
-    void stopStandIn()
-    {
-        if (!m_standIn)
-            return;
-        m_standIn->terminate();
-        if (!m_standIn->waitForFinished(5000))
-            m_standIn->kill();
-        m_standIn.reset();
-    }
+    bool startStandIn() { return m_standIn.isRunning() || m_standIn.start(); }
 
     static QDBusMessage control(const QString& method, const QVariantList& args = {})
     {
@@ -158,7 +135,7 @@ private Q_SLOTS:
         qInfo("made a 50-megapixel JPEG (%lld bytes) in %lld ms", qint64(m_bigJpeg.size()), clock.elapsed());
     }
 
-    void cleanupTestCase() { stopStandIn(); }
+    void cleanupTestCase() { m_standIn.stop(); }
 
     void cleanup()
     {
@@ -262,7 +239,7 @@ private Q_SLOTS:
         QCOMPARE(fx.listLines(), QStringList{QStringLiteral("pic.jpg")});
         QCOMPARE(fx.form->Label23->caption(), QStringLiteral("1"));
         QVERIFY(fx.form->Command1->isEnabled()); // Deactivate stays at hand
-        QVERIFY(m_standIn->state() == QProcess::Running);
+        QVERIFY(m_standIn.isRunning());
     }
 
     void oddAnswers_data()
@@ -290,7 +267,7 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(bool, nameRead);
         QFETCH(bool, pictureTaken);
-        stopStandIn();
+        m_standIn.stop();
 
         QThread thread;
         thread.start();

@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "fakes/StandInProcess.h"
 #include "messenger/DBusMessenger.h"
 
 // The messenger link over a private session bus, against the real stand-in.
@@ -13,33 +14,7 @@ class TestDBusMessenger : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QProcess> m_standIn;
-
-    bool startStandIn(const QStringList& args)
-    {
-        m_standIn = std::make_unique<QProcess>();
-        m_standIn->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_standIn->start(QStringLiteral(TILECAST_MESSENGER_BIN),
-                         QStringList{QStringLiteral("--no-window")} + args);
-        QDeadlineTimer deadline(10000);
-        QByteArray out;
-        while (!deadline.hasExpired() && !out.contains("ready\n")) {
-            m_standIn->waitForReadyRead(100);
-            out += m_standIn->readAllStandardOutput();
-        }
-        return out.contains("ready\n");
-    }
-
-    void stopStandIn()
-    {
-        if (!m_standIn)
-            return;
-        ::kill(static_cast<pid_t>(m_standIn->processId()), SIGCONT);
-        m_standIn->terminate();
-        if (!m_standIn->waitForFinished(5000))
-            m_standIn->kill();
-        m_standIn.reset();
-    }
+    StandInProcess m_standIn;
 
     static void control(const char* method, const QVariantList& args = {})
     {
@@ -65,7 +40,7 @@ private Q_SLOTS:
     {
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
     }
-    void cleanup() { stopStandIn(); }
+    void cleanup() { m_standIn.stop(); }
 
     void noMessengerRunning()
     {
@@ -85,7 +60,7 @@ private Q_SLOTS:
     void readsTheSignedInName()
     {
         QFETCH(QString, account);
-        QVERIFY(startStandIn({QStringLiteral("--account"), account}));
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), account}));
         auto created = DBusMessenger::create();
         QVERIFY2(created.ok(), qPrintable(created.failure()));
         std::unique_ptr<Messenger> messenger = created.take();
@@ -101,7 +76,7 @@ private Q_SLOTS:
 
     void setsTheDisplayPicture()
     {
-        QVERIFY(startStandIn({QStringLiteral("--account"), QStringLiteral("alice")}));
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
         std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
         const QString good =
             qEnvironmentVariable("TILECAST_SOURCE_DIR") + QStringLiteral("/resources/samples/tiles.gif");
@@ -125,21 +100,21 @@ private Q_SLOTS:
     // while none runs.
     void messengerGoneAndBack()
     {
-        QVERIFY(startStandIn({QStringLiteral("--account"), QStringLiteral("alice")}));
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
         std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
-        stopStandIn();
+        m_standIn.stop();
         QVERIFY(!messenger->mySigninName().ok());
         QVERIFY(!DBusMessenger::create().ok());
-        QVERIFY(startStandIn({QStringLiteral("--account"), QStringLiteral("bob")}));
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("bob")}));
         QCOMPARE(messenger->mySigninName().value(), QStringLiteral("bob"));
     }
 
     // A messenger that stops answering costs one call time-out, not a hang.
     void hungMessengerTimesOut()
     {
-        QVERIFY(startStandIn({QStringLiteral("--account"), QStringLiteral("alice")}));
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
         std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
-        ::kill(static_cast<pid_t>(m_standIn->processId()), SIGSTOP);
+        m_standIn.signal(SIGSTOP);
         const Outcome<QString> name = messenger->mySigninName();
         QVERIFY(!name.ok());
         QVERIFY2(name.failure().contains(QStringLiteral("NoReply")), qPrintable(name.failure()));
