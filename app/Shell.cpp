@@ -21,7 +21,6 @@ Form3* Shell::openSplash()
     connect(splash->Timer1, &WindowTimer::fired, splash, [this, splash] { runStartupCheck(*splash, *this); });
     connect(splash->Timer2, &WindowTimer::fired, splash, [splash] { splash->close(); });
     splash->show();
-    Q_EMIT splashOpened(splash);
     return splash;
 }
 

@@ -29,7 +29,6 @@ public:
     Form1* createMainWindow();
 
 Q_SIGNALS:
-    void splashOpened(Form3* splash);
     void mainWindowCreated(Form1* form);
 
 private:

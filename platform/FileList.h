@@ -20,7 +20,6 @@ public:
     QString path() const { return m_path; }
     // Takes effect at the next refresh().
     void setPath(const QString& path) { m_path = path; }
-    QString pattern() const { return m_patterns.text(); }
     // The bare name of the selected file, empty when none is selected.
     QString selectedFileName() const;
     void refresh();

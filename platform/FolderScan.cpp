@@ -55,7 +55,7 @@ bool isKind(const char* folder, const dirent* entry, EntryKind kind)
 
 } // namespace
 
-NamePatterns::NamePatterns(const QString& patterns) : m_text(patterns)
+NamePatterns::NamePatterns(const QString& patterns)
 {
     for (const QString& p : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         QByteArray bytes = QFile::encodeName(p.trimmed());

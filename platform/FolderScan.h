@@ -13,10 +13,8 @@ public:
     explicit NamePatterns(const QString& patterns);
 
     bool matches(const QByteArray& name) const;
-    QString text() const { return m_text; }
 
 private:
-    QString m_text;
     QList<QByteArray> m_patterns; // lower-cased, in the file system's encoding
 };
 
