@@ -99,6 +99,9 @@ private Q_SLOTS:
             QCOMPARE(caption->textColor(), colours::midGrey);
         }
         QCOMPARE(f.cursor().shape(), Qt::ArrowCursor);
+        const QString dir = qEnvironmentVariable("TILECAST_SCREENSHOT_DIR");
+        if (!dir.isEmpty() && moves.size() == 1)
+            f.grab(QRect(0, 0, 562, 88)).save(dir + QStringLiteral("/banner-over-%1.png").arg(moves.first()));
     }
 
     void aboutWindow()
