@@ -19,6 +19,7 @@
 
 #include "EditingFixture.h"
 #include "fakes/StandInProcess.h"
+#include "fakes/Windows.h"
 #include "messenger/DBusMessenger.h"
 #include "messenger/MessengerLink.h"
 #include "platform/Fonts.h"
@@ -115,8 +116,6 @@ class TestHardeningFaults : public QObject
         return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
     }
 
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -137,12 +136,7 @@ private Q_SLOTS:
 
     void cleanupTestCase() { m_standIn.stop(); }
 
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        settle();
-    }
+    void cleanup() { closeAllWindows(); }
 
     void unusablePictures_data()
     {
@@ -315,7 +309,7 @@ private Q_SLOTS:
         QPointer<Form5> notice = updateNotice();
         QVERIFY(notice && notice->isVisible());
         Q_EMIT notice->Timer1->fired();
-        settle();
+        deleteClosedWindows();
         QVERIFY(notice.isNull());
         QTest::qWait(200);
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "EditingFixture.h"
+#include "fakes/Windows.h"
 #include "platform/Fonts.h"
 
 // Folders that change or cannot be read while the lists show them, and a
@@ -37,12 +38,7 @@ class TestHardeningFolders : public QObject
 private Q_SLOTS:
     void initTestCase() { useProgramFont(*qApp); }
 
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void cleanup() { closeAllWindows(); }
 
     void faultWhileShown_data()
     {

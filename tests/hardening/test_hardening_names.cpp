@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "EditingFixture.h"
+#include "fakes/Windows.h"
 #include "platform/Fonts.h"
 
 // File and folder names the way the file system holds them: whatever bytes
@@ -34,12 +35,7 @@ class TestHardeningNames : public QObject
 private Q_SLOTS:
     void initTestCase() { useProgramFont(*qApp); }
 
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void cleanup() { closeAllWindows(); }
 
     void awkwardNames_data()
     {
