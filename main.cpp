@@ -2,7 +2,7 @@
 
 #include "app/Shell.h"
 #include "messenger/ChooseMessenger.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 #include "resources/Artwork.h"
 #include "update/UpdateServer.h"
 

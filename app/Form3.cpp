@@ -1,6 +1,6 @@
 #include "app/Form3.h"
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "resources/Artwork.h"
 
 Form3::Form3() : Window(QStringLiteral("Form3"), 4860, 2085, Border::None)

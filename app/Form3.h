@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Controls.h"
-#include "platform/Window.h"
-#include "platform/WindowTimer.h"
+#include "controls/Controls.h"
+#include "controls/Window.h"
+#include "controls/WindowTimer.h"
 
 // The splash window: the program's start-up window, created afresh (in its
 // loading state) every time it opens.

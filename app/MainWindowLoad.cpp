@@ -1,15 +1,15 @@
 #include "app/MainWindowLoad.h"
 
+#include "app/Shell.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/NotificationArea.h"
-#include "messenger/MessengerLink.h"
 #include "update/UpdateQuery.h"
 
-Status loadMainWindow(Form1& form, MessengerLink& messenger, const UpdateServer& updates)
+Status loadMainWindow(Form1& form, Shell& shell)
 {
     // Step 1: asks for a newer version; may open the update notice, which
     // then shows before the main window does.
-    queryForUpdate(form, updates);
+    queryForUpdate(form, shell.updateServer(), shell.updateNotice());
 
     // Step 2: the record the notification-area icon is shown from.
     fillIconRecord(form);
@@ -19,7 +19,7 @@ Status loadMainWindow(Form1& form, MessengerLink& messenger, const UpdateServer&
     form.Label17->setCaption(form.File1->path());
 
     // Step 4: the signed-in account's name.
-    const Outcome<QString> name = messenger.readSigninName();
+    const Outcome<QString> name = shell.messenger().readSigninName();
     if (!name)
         return Failure{name.failure()};
     form.Label7->setCaption(name.value());

@@ -3,9 +3,8 @@
 #include "platform/Outcome.h"
 
 class Form1;
-class MessengerLink;
-struct UpdateServer;
+class Shell;
 
 // The main window's load, run once after it is created and before it is
 // shown. A failing step ends the load; the caller reports it.
-Status loadMainWindow(Form1& form, MessengerLink& messenger, const UpdateServer& updates);
+Status loadMainWindow(Form1& form, Shell& shell);

@@ -4,7 +4,6 @@
 #include "app/StartupCheck.h"
 #include "app/Watchdog.h"
 #include "editing/ConnectEditing.h"
-#include "mainwindow/AboutWindow.h"
 #include "mainwindow/HoverFeedback.h"
 #include "mainwindow/NotificationArea.h"
 #include "slideshow/ConnectSlideShow.h"
@@ -30,7 +29,7 @@ Form1* Shell::createMainWindow()
     m_main = form;
     connect(form->Timer7, &WindowTimer::fired, form, [this, form] { runWatchdogTick(*form, *this); });
     connect(form->Label19, &Label::clicked, this, [this] { exitApplication(*this); });
-    connect(form->Label11, &Label::clicked, form, [] { showProgramInformation(); });
+    connect(form->Label11, &Label::clicked, form, [this] { m_about.show(); });
     connectNotificationAreaHandlers(*form);
     connectHoverFeedback(*form);
     connectEditingHandlers(*form);

@@ -4,8 +4,10 @@
 #include <QPointer>
 
 #include "app/Form3.h"
+#include "mainwindow/AboutWindow.h"
 #include "mainwindow/Form1.h"
 #include "messenger/MessengerLink.h"
+#include "update/UpdateNotice.h"
 #include "update/UpdateServer.h"
 
 // Owns the program's windows over its life: opens the splash and the main
@@ -21,6 +23,8 @@ public:
     const UpdateServer& updateServer() const { return m_updates; }
     Form3* splash() const { return m_splash; }
     Form1* mainWindow() const { return m_main; }
+    AboutWindow& about() { return m_about; }
+    UpdateNotice& updateNotice() { return m_updateNotice; }
 
     // A new splash in its loading state, shown centred.
     Form3* openSplash();
@@ -36,4 +40,6 @@ private:
     UpdateServer m_updates;
     QPointer<Form3> m_splash;
     QPointer<Form1> m_main;
+    AboutWindow m_about;
+    UpdateNotice m_updateNotice;
 };

@@ -2,7 +2,7 @@
 
 #include "app/MainWindowLoad.h"
 #include "app/Shell.h"
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 
 void runStartupCheck(Form3& splash, Shell& shell)
 {
@@ -16,7 +16,7 @@ void runStartupCheck(Form3& splash, Shell& shell)
     splash.Text1->setText(name.value());
 
     Form1* form = shell.createMainWindow();
-    if (!loadMainWindow(*form, shell.messenger(), shell.updateServer())) {
+    if (!loadMainWindow(*form, shell)) {
         enterExitingState(splash);
         // Never shown: the user only ever sees the splash say why it exits.
         form->close();

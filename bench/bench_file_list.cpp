@@ -11,7 +11,7 @@
 #include "editing/FolderBrowsing.h"
 #include "Figure.h"
 #include "mainwindow/Form1.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 namespace {
 

@@ -14,7 +14,8 @@
 
 #include "Figure.h"
 #include "mainwindow/Form1.h"
-#include "messenger/DBusMessenger.h"
+#include "contract/MessengerContract.h"
+#include "messenger/ContractClient.h"
 #include "messenger/MessengerLink.h"
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"
@@ -49,7 +50,7 @@ int main(int argc, char* argv[])
     const int ringTicks = argc > 1 ? std::atoi(argv[1]) : 61;
     const int directTicks = argc > 2 ? std::atoi(argv[2]) : 10000;
 
-    MessengerLink link(&DBusMessenger::create);
+    MessengerLink link(&ContractClient::create);
     if (!link.readSigninName()) {
         std::fprintf(stderr, "no signed-in messenger on the session bus\n");
         return 1;

@@ -3,7 +3,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "resources/Artwork.h"
 
 Form4::Form4() : Window(QStringLiteral("Form4"), 6360, 2025, Border::ToolFixed)

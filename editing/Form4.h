@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Controls.h"
-#include "platform/Window.h"
+#include "controls/Controls.h"
+#include "controls/Window.h"
 
 // The "New Slide Show" question. Created anew each time it is asked, so its
 // box always starts unticked. Its title-bar close and Escape act as "Cancel":

@@ -1,29 +1,16 @@
 #include "mainwindow/AboutWindow.h"
 
-#include <QPointer>
-
-#include "mainwindow/Form2.h"
-
-namespace {
-QPointer<Form2> about;
+void AboutWindow::show()
+{
+    if (!m_window)
+        m_window = new Form2();
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
-void showProgramInformation()
+void AboutWindow::close()
 {
-    if (!about)
-        about = new Form2();
-    about->show();
-    about->raise();
-    about->activateWindow();
-}
-
-void closeProgramInformation()
-{
-    if (about)
-        about->close();
-}
-
-Form2* programInformation()
-{
-    return about;
+    if (m_window)
+        m_window->close();
 }

@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "resources/Artwork.h"
 
 namespace {

@@ -2,12 +2,12 @@
 
 #include <array>
 
-#include "platform/Controls.h"
-#include "platform/FileList.h"
-#include "platform/FolderList.h"
-#include "platform/TrayIcon.h"
-#include "platform/Window.h"
-#include "platform/WindowTimer.h"
+#include "controls/Controls.h"
+#include "controls/FileList.h"
+#include "controls/FolderList.h"
+#include "controls/TrayIcon.h"
+#include "controls/Window.h"
+#include "controls/WindowTimer.h"
 
 // The main window, which is also the program's whole state: the slide show,
 // the interval, the status and a few flags are held in its controls. Controls

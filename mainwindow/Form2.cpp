@@ -1,6 +1,6 @@
 #include "mainwindow/Form2.h"
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "resources/Artwork.h"
 
 Form2::Form2() : Window(QStringLiteral("Form2"), 5130, 4395, Border::ToolFixed)

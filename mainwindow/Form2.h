@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Controls.h"
-#include "platform/Window.h"
+#include "controls/Controls.h"
+#include "controls/Window.h"
 
 // The "Program Information" window: a fixed page, closed from its title bar.
 class Form2 : public Window

@@ -1,6 +1,6 @@
 #include "mainwindow/HoverFeedback.h"
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "mainwindow/Form1.h"
 
 namespace {

@@ -1,11 +1,11 @@
 #include "messenger/ChooseMessenger.h"
 
-#include "messenger/DBusMessenger.h"
+#include "messenger/ContractClient.h"
 #include "messenger/PidginMessenger.h"
 
 Outcome<std::unique_ptr<Messenger>> createMessenger()
 {
-    auto standIn = DBusMessenger::create();
+    auto standIn = ContractClient::create();
     if (standIn)
         return standIn;
     auto pidgin = PidginMessenger::create();

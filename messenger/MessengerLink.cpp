@@ -10,7 +10,7 @@ Outcome<QString> MessengerLink::readSigninName()
             return Failure{created.failure()};
         m_shared = created.take();
     }
-    return m_shared->mySigninName();
+    return m_shared->signinName();
 }
 
 Status MessengerLink::applyDisplayPicture(const QString& path)
@@ -19,5 +19,5 @@ Status MessengerLink::applyDisplayPicture(const QString& path)
     if (!created)
         return Failure{created.failure()};
     m_shared = created.take();
-    return m_shared->setMyProperty(Messenger::UserTilePath, path);
+    return m_shared->applyDisplayPicture(path);
 }

@@ -1,78 +1,13 @@
 #include "messenger/PidginMessenger.h"
 
-#include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusReply>
 #include <QFileInfo>
-
-#include <memory>
 
 #include "platform/PictureFile.h"
 
-namespace {
-
-QString latin1(const char* text)
+PidginMessenger::PidginMessenger(const QDBusConnection& bus)
+    : m_pidgin(bus, {Service, Path, Interface, QStringLiteral("Pidgin")})
 {
-    return QString::fromLatin1(text);
 }
-
-QDBusMessage call(const QDBusConnection& bus, const QString& method, const QList<QVariant>& args)
-{
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(latin1(PidginMessenger::Service), latin1(PidginMessenger::Path),
-                                       latin1(PidginMessenger::Interface), method);
-    message.setArguments(args);
-    message.setAutoStartService(false);
-    return bus.call(message, QDBus::Block, PidginMessenger::CallTimeoutMs);
-}
-
-Failure failureOf(const QString& method, const QDBusMessage& reply)
-{
-    return Failure{
-        QStringLiteral("Pidgin's %1 failed: %2: %3").arg(method, reply.errorName(), reply.errorMessage())};
-}
-
-Status callVoid(const QDBusConnection& bus, const QString& method, const QList<QVariant>& args)
-{
-    const QDBusMessage reply = call(bus, method, args);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return failureOf(method, reply);
-    return {};
-}
-
-// One value of type T, or a failure if Pidgin answered with anything else.
-template <typename T>
-Outcome<T> callFor(const QDBusConnection& bus, const QString& method, const QList<QVariant>& args = {})
-{
-    const QDBusMessage reply = call(bus, method, args);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return failureOf(method, reply);
-    const QMetaType wanted = QMetaType::fromType<T>();
-    const QString signature = QString::fromLatin1(QDBusMetaType::typeToSignature(wanted));
-    const Failure unexpected{QStringLiteral("Pidgin's %1 answered with \"%2\" instead of one \"%3\"")
-                                 .arg(method, reply.signature(), signature)};
-    if (reply.arguments().size() != 1)
-        return unexpected;
-    const QVariant value = reply.arguments().first();
-    // Containers arrive still marshalled.
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        const QDBusArgument argument = value.value<QDBusArgument>();
-        if (argument.currentSignature() != signature)
-            return unexpected;
-        T result;
-        argument >> result;
-        return result;
-    }
-    if (value.metaType() != wanted)
-        return unexpected;
-    return value.value<T>();
-}
-
-} // namespace
-
-PidginMessenger::PidginMessenger(const QDBusConnection& bus) : m_bus(bus) {}
 
 Outcome<std::unique_ptr<Messenger>> PidginMessenger::create()
 {
@@ -81,25 +16,20 @@ Outcome<std::unique_ptr<Messenger>> PidginMessenger::create()
 
 Outcome<std::unique_ptr<Messenger>> PidginMessenger::create(const QDBusConnection& bus)
 {
-    if (!bus.isConnected())
-        return Failure{QStringLiteral("no session bus: ") + bus.lastError().message()};
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(latin1(Service));
-    if (!owned.isValid())
-        return Failure{owned.error().message()};
-    if (!owned.value())
-        return Failure{QStringLiteral("Pidgin is not running: nobody owns ") + latin1(Service)};
+    if (Status up = CheckedCall::reachable(bus, Service, QStringLiteral("Pidgin is not running")); !up)
+        return Failure{up.failure()};
     return std::unique_ptr<Messenger>(new PidginMessenger(bus));
 }
 
 Outcome<QList<int>> PidginMessenger::connectedAccounts()
 {
     // Account ids are Pidgin's handles of the moment: they differ from run to run.
-    auto enabled = callFor<QList<int>>(m_bus, QStringLiteral("PurpleAccountsGetAllActive"));
+    auto enabled = m_pidgin.callFor<QList<int>>(QStringLiteral("PurpleAccountsGetAllActive"));
     if (!enabled)
         return Failure{enabled.failure()};
     QList<int> connected;
     for (const int account : enabled.value()) {
-        const auto isConnected = callFor<int>(m_bus, QStringLiteral("PurpleAccountIsConnected"), {account});
+        const auto isConnected = m_pidgin.callFor<int>(QStringLiteral("PurpleAccountIsConnected"), {account});
         if (!isConnected)
             return Failure{isConnected.failure()};
         if (isConnected.value() != 0)
@@ -108,7 +38,7 @@ Outcome<QList<int>> PidginMessenger::connectedAccounts()
     return connected;
 }
 
-Outcome<QString> PidginMessenger::mySigninName()
+Outcome<QString> PidginMessenger::signinName()
 {
     const auto accounts = connectedAccounts();
     if (!accounts)
@@ -116,7 +46,7 @@ Outcome<QString> PidginMessenger::mySigninName()
     if (accounts.value().isEmpty())
         return Failure{QStringLiteral("no Pidgin account is signed in")};
     const auto name =
-        callFor<QString>(m_bus, QStringLiteral("PurpleAccountGetUsername"), {accounts.value().first()});
+        m_pidgin.callFor<QString>(QStringLiteral("PurpleAccountGetUsername"), {accounts.value().first()});
     if (!name)
         return name;
     // XMPP names carry the resource after a slash ("alice@example.org/home"); the person's
@@ -124,16 +54,8 @@ Outcome<QString> PidginMessenger::mySigninName()
     return name.value().section(QLatin1Char('/'), 0, 0);
 }
 
-Status PidginMessenger::setMyProperty(int property, const QVariant& value)
+Status PidginMessenger::applyDisplayPicture(const QString& path)
 {
-    if (property != UserTilePath)
-        return Failure{QStringLiteral("property %1 cannot be set; only %2 (the display picture) can")
-                           .arg(property)
-                           .arg(UserTilePath)};
-    if (value.metaType() != QMetaType::fromType<QString>())
-        return Failure{QStringLiteral("the display picture must be given as a file path, not as %1")
-                           .arg(QString::fromLatin1(value.metaType().name()))};
-    const QString path = value.toString();
     if (Status usable = checkPicture(path); !usable)
         return usable;
 
@@ -146,7 +68,7 @@ Status PidginMessenger::setMyProperty(int property, const QVariant& value)
     // nothing anybody sees.
     bool anyTakesIt = false;
     for (const int account : accounts.value()) {
-        const auto usesGlobal = callFor<int>(m_bus, QStringLiteral("PurpleAccountGetBool"),
+        const auto usesGlobal = m_pidgin.callFor<int>(QStringLiteral("PurpleAccountGetBool"),
                                              {account, QStringLiteral("use-global-buddyicon"), 1});
         if (!usesGlobal)
             return Failure{usesGlobal.failure()};
@@ -156,9 +78,9 @@ Status PidginMessenger::setMyProperty(int property, const QVariant& value)
         return Failure{QStringLiteral("no signed-in Pidgin account uses the global buddy icon: every one has "
                                       "an icon of its own (Pidgin's Modify Account dialog)")};
 
-    const QString pref = latin1(BuddyIconPref);
+    const QString& pref = BuddyIconPref;
     // Only Pidgin's GTK interface keeps the global icon (Finch, for one, has none).
-    const auto exists = callFor<int>(m_bus, QStringLiteral("PurplePrefsExists"), {pref});
+    const auto exists = m_pidgin.callFor<int>(QStringLiteral("PurplePrefsExists"), {pref});
     if (!exists)
         return Failure{exists.failure()};
     if (exists.value() == 0)
@@ -166,13 +88,13 @@ Status PidginMessenger::setMyProperty(int property, const QVariant& value)
 
     // Pidgin runs in a working folder of its own.
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    const auto current = callFor<QString>(m_bus, QStringLiteral("PurplePrefsGetPath"), {pref});
+    const auto current = m_pidgin.callFor<QString>(QStringLiteral("PurplePrefsGetPath"), {pref});
     if (!current)
         return Failure{current.failure()};
     // Setting the path it already has sends nothing, though the file may hold a new picture.
     if (current.value() == absolute)
-        return callVoid(m_bus, QStringLiteral("PurplePrefsTriggerCallback"), {pref});
-    return callVoid(m_bus, QStringLiteral("PurplePrefsSetPath"), {pref, absolute});
+        return m_pidgin.callVoid(QStringLiteral("PurplePrefsTriggerCallback"), {pref});
+    return m_pidgin.callVoid(QStringLiteral("PurplePrefsSetPath"), {pref, absolute});
 }
 
 Status PidginMessenger::checkPicture(const QString& path)

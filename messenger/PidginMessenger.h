@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QList>
 
+#include "messenger/CheckedCall.h"
 #include "messenger/Messenger.h"
 
 // Pidgin (libpurple 2) reached through the automation interface it publishes on the
@@ -12,12 +13,10 @@
 class PidginMessenger : public Messenger
 {
 public:
-    static constexpr const char* Service = "im.pidgin.purple.PurpleService";
-    static constexpr const char* Path = "/im/pidgin/purple/PurpleObject";
-    static constexpr const char* Interface = "im.pidgin.purple.PurpleInterface";
-    static constexpr const char* BuddyIconPref = "/pidgin/accounts/buddyicon";
-    // A hung Pidgin must not freeze the program for the bus's default 25 s.
-    static constexpr int CallTimeoutMs = 3000;
+    static inline const QString Service = QStringLiteral("im.pidgin.purple.PurpleService");
+    static inline const QString Path = QStringLiteral("/im/pidgin/purple/PurpleObject");
+    static inline const QString Interface = QStringLiteral("im.pidgin.purple.PurpleInterface");
+    static inline const QString BuddyIconPref = QStringLiteral("/pidgin/accounts/buddyicon");
 
     // Fails when there is no session bus or Pidgin is not running; Pidgin is never started
     // on demand.
@@ -25,8 +24,8 @@ public:
     // The same on a bus of the caller's choosing.
     static Outcome<std::unique_ptr<Messenger>> create(const QDBusConnection& bus);
 
-    Outcome<QString> mySigninName() override;
-    Status setMyProperty(int property, const QVariant& value) override;
+    Outcome<QString> signinName() override;
+    Status applyDisplayPicture(const QString& path) override;
 
     // Whether `path` can be a display picture: a readable regular file (symlinks followed)
     // whose content is a GIF, JPEG, BMP or PNG image with a readable header. Pidgin takes
@@ -39,5 +38,5 @@ private:
 
     Outcome<QList<int>> connectedAccounts();
 
-    QDBusConnection m_bus;
+    CheckedCall m_pidgin;
 };

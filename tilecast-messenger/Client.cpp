@@ -8,7 +8,8 @@
 
 #include <cstdio>
 
-#include "MessengerService.h"
+#include "StandInControl.h"
+#include "contract/MessengerContract.h"
 
 namespace {
 
@@ -29,11 +30,11 @@ bool reachInstance(QDBusConnection& bus)
                           .arg(bus.lastError().message()));
         return false;
     }
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(MessengerService::ServiceName);
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(contract::Service);
     if (!owned.isValid() || !owned.value()) {
         print(stderr, QStringLiteral("tilecast-messenger: no instance is running (nobody owns %1 on the "
                                      "session bus); start one with: tilecast-messenger")
-                          .arg(MessengerService::ServiceName));
+                          .arg(contract::Service));
         return false;
     }
     return true;
@@ -42,8 +43,8 @@ bool reachInstance(QDBusConnection& bus)
 QDBusMessage call(QDBusConnection& bus, const QString& interface, const QString& method,
                   const QVariantList& arguments = {})
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(MessengerService::ServiceName,
-                                                          MessengerService::ObjectPath, interface, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(contract::Service,
+                                                          contract::Path, interface, method);
     message.setArguments(arguments);
     return bus.call(message, QDBus::Block, CallTimeoutMs);
 }
@@ -59,7 +60,7 @@ bool succeeded(const QDBusMessage& reply)
 int status(QDBusConnection& bus)
 {
     const QDBusMessage reply = call(bus, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                    QStringLiteral("GetAll"), {MessengerService::ControlInterface});
+                                    QStringLiteral("GetAll"), {standin::ControlInterface});
     if (!succeeded(reply))
         return ClientFailed;
     const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
@@ -97,18 +98,18 @@ int runClient(const QStringList& arguments)
     if (command == QLatin1String("status"))
         return status(bus);
     if (command == QLatin1String("sign-out")) {
-        if (!succeeded(call(bus, MessengerService::ControlInterface, QStringLiteral("SignOut"))))
+        if (!succeeded(call(bus, standin::ControlInterface, QStringLiteral("SignOut"))))
             return ClientFailed;
         print(stdout, QStringLiteral("Signed out."));
         return ClientOk;
     }
     const QDBusMessage reply =
         rest.isEmpty()
-            ? call(bus, MessengerService::ControlInterface, QStringLiteral("SignIn"))
-            : call(bus, MessengerService::ControlInterface, QStringLiteral("SignInAs"), {rest.constFirst()});
+            ? call(bus, standin::ControlInterface, QStringLiteral("SignIn"))
+            : call(bus, standin::ControlInterface, QStringLiteral("SignInAs"), {rest.constFirst()});
     if (!succeeded(reply))
         return ClientFailed;
-    const QDBusMessage name = call(bus, MessengerService::MessengerInterface, QStringLiteral("MySigninName"));
+    const QDBusMessage name = call(bus, contract::Interface, contract::MySigninName);
     print(stdout, QStringLiteral("Signed in as \"%1\".").arg(name.arguments().value(0).toString()));
     return ClientOk;
 }

@@ -9,20 +9,10 @@
 #include "controladaptor.h"
 #include "messengeradaptor.h"
 #include "MessengerModel.h"
-
-const QString MessengerService::ServiceName = QStringLiteral("org.tilecast.Messenger");
-const QString MessengerService::ObjectPath = QStringLiteral("/org/tilecast/Messenger");
-const QString MessengerService::MessengerInterface = QStringLiteral("org.tilecast.Messenger");
-const QString MessengerService::ControlInterface = QStringLiteral("org.tilecast.MessengerControl");
-const QString MessengerService::ErrorNotSignedIn = QStringLiteral("org.tilecast.Messenger.Error.NotSignedIn");
-const QString MessengerService::ErrorInvalidArgument =
-    QStringLiteral("org.tilecast.Messenger.Error.InvalidArgument");
-const QString MessengerService::ErrorFailed = QStringLiteral("org.tilecast.Messenger.Error.Failed");
+#include "StandInControl.h"
+#include "contract/MessengerContract.h"
 
 namespace {
-
-const QString MySigninNameMethod = QStringLiteral("MySigninName");
-const QString SetMyPropertyMethod = QStringLiteral("SetMyProperty");
 
 // D-Bus signature of what arrived inside a variant, for error messages.
 QString signatureOf(const QVariant& value)
@@ -72,19 +62,19 @@ bool MessengerService::publish(const QDBusConnection& bus, QString* error)
 {
     m_bus = bus;
     // The object goes up first so that whoever sees the name appear can call it.
-    if (!m_bus.registerObject(ObjectPath, this, QDBusConnection::ExportAdaptors)) {
-        *error = QStringLiteral("cannot export %1: %2").arg(ObjectPath, m_bus.lastError().message());
+    if (!m_bus.registerObject(contract::Path, this, QDBusConnection::ExportAdaptors)) {
+        *error = QStringLiteral("cannot export %1: %2").arg(contract::Path, m_bus.lastError().message());
         return false;
     }
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        m_bus.interface()->registerService(ServiceName, QDBusConnectionInterface::DontQueueService,
+        m_bus.interface()->registerService(contract::Service, QDBusConnectionInterface::DontQueueService,
                                            QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid()) {
-        *error = QStringLiteral("cannot own %1: %2").arg(ServiceName, reply.error().message());
+        *error = QStringLiteral("cannot own %1: %2").arg(contract::Service, reply.error().message());
         return false;
     }
     if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        *error = QStringLiteral("%1 is already owned by another instance").arg(ServiceName);
+        *error = QStringLiteral("%1 is already owned by another instance").arg(contract::Service);
         return false;
     }
     return true;
@@ -121,10 +111,10 @@ bool MessengerService::beginContractCall(const QString& method)
 
 QString MessengerService::MySigninName()
 {
-    if (beginContractCall(MySigninNameMethod))
+    if (beginContractCall(contract::MySigninName))
         return {};
     if (!m_model->isSignedIn()) {
-        sendErrorReply(ErrorNotSignedIn, QStringLiteral("No account is signed in."));
+        sendErrorReply(contract::error::NotSignedIn, QStringLiteral("No account is signed in."));
         return {};
     }
     return m_model->account();
@@ -134,36 +124,36 @@ void MessengerService::SetMyProperty(int property, const QDBusVariant& value)
 {
     const QVariant inner = value.variant();
     const bool isPath =
-        property == UserTilePathProperty && inner.metaType() == QMetaType::fromType<QString>();
+        property == contract::UserTilePath && inner.metaType() == QMetaType::fromType<QString>();
     // Recorded before anything can refuse it: tests want to see every attempt.
     if (isPath)
         m_receivedPictures.append(inner.toString());
 
-    if (beginContractCall(SetMyPropertyMethod))
+    if (beginContractCall(contract::SetMyProperty))
         return;
     if (!m_model->isSignedIn()) {
-        sendErrorReply(ErrorNotSignedIn, QStringLiteral("No account is signed in."));
+        sendErrorReply(contract::error::NotSignedIn, QStringLiteral("No account is signed in."));
         return;
     }
-    if (property != UserTilePathProperty) {
+    if (property != contract::UserTilePath) {
         sendErrorReply(
-            ErrorInvalidArgument,
+            contract::error::InvalidArgument,
             QStringLiteral("Property %1 cannot be set; only %2 (MCONTACTPROP_USERTILE_PATH) is supported.")
                 .arg(property)
-                .arg(UserTilePathProperty));
+                .arg(contract::UserTilePath));
         return;
     }
     if (!isPath) {
         sendErrorReply(
-            ErrorInvalidArgument,
+            contract::error::InvalidArgument,
             QStringLiteral("The value of property %1 must be a string (a file path), not of type '%2'.")
-                .arg(UserTilePathProperty)
+                .arg(contract::UserTilePath)
                 .arg(signatureOf(inner)));
         return;
     }
     const QString path = inner.toString();
     if (m_rejectPictures) {
-        sendErrorReply(ErrorFailed, QStringLiteral("Cannot use \"%1\" as the display picture: pictures are "
+        sendErrorReply(contract::error::Failed, QStringLiteral("Cannot use \"%1\" as the display picture: pictures are "
                                                    "being refused on request (SetRejectPictures).")
                                         .arg(path));
         return;
@@ -171,7 +161,7 @@ void MessengerService::SetMyProperty(int property, const QDBusVariant& value)
     const PictureCheck check = m_model->setDisplayPicture(path);
     if (!check.ok) {
         sendErrorReply(
-            ErrorFailed,
+            contract::error::Failed,
             QStringLiteral("Cannot use \"%1\" as the display picture: %2.").arg(path, check.reason));
     }
 }
@@ -194,16 +184,16 @@ void MessengerService::SignOut()
 void MessengerService::ResetCalls()
 {
     m_calls.clear();
-    m_calls.insert(MySigninNameMethod, 0);
-    m_calls.insert(SetMyPropertyMethod, 0);
+    m_calls.insert(contract::MySigninName, 0);
+    m_calls.insert(contract::SetMyProperty, 0);
 }
 
 void MessengerService::FailNext(const QString& method, const QString& errorName, const QString& message)
 {
-    if (!method.isEmpty() && method != MySigninNameMethod && method != SetMyPropertyMethod) {
+    if (!method.isEmpty() && method != contract::MySigninName && method != contract::SetMyProperty) {
         sendErrorReply(QDBusError::InvalidArgs,
                        QStringLiteral("Unknown method \"%1\"; expected \"%2\", \"%3\" or \"\".")
-                           .arg(method, MySigninNameMethod, SetMyPropertyMethod));
+                           .arg(method, contract::MySigninName, contract::SetMyProperty));
         return;
     }
     if (!isValidErrorName(errorName)) {
@@ -227,7 +217,7 @@ void MessengerService::announceProperty(const QString& name, const QVariant& val
     if (!m_bus.isConnected())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(
-        ObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
-    signal << ControlInterface << QVariantMap{{name, value}} << QStringList();
+        contract::Path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+    signal << standin::ControlInterface << QVariantMap{{name, value}} << QStringList();
     m_bus.send(signal);
 }

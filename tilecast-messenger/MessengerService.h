@@ -27,15 +27,6 @@ class MessengerService : public QObject, protected QDBusContext
     Q_PROPERTY(bool RejectPictures READ rejectPictures)
 
 public:
-    static const QString ServiceName;
-    static const QString ObjectPath;
-    static const QString MessengerInterface;
-    static const QString ControlInterface;
-    static const QString ErrorNotSignedIn;
-    static const QString ErrorInvalidArgument;
-    static const QString ErrorFailed;
-    static constexpr int UserTilePathProperty = 2; // MCONTACTPROP_USERTILE_PATH
-
     explicit MessengerService(MessengerModel* model, QObject* parent = nullptr);
 
     // Exports the object, then takes the bus name without queueing. False with

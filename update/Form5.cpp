@@ -1,6 +1,6 @@
 #include "update/Form5.h"
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "resources/Artwork.h"
 
 Form5::Form5() : Window(QStringLiteral("Form5"), 4860, 2085, Border::None)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Controls.h"
-#include "platform/Window.h"
-#include "platform/WindowTimer.h"
+#include "controls/Controls.h"
+#include "controls/Window.h"
+#include "controls/WindowTimer.h"
 
 // The borderless "newer version available" notice.
 class Form5 : public Window

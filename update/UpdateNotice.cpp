@@ -1,13 +1,8 @@
 #include "update/UpdateNotice.h"
 
-#include <QPointer>
-
 #include "platform/ProcessStart.h"
-#include "update/Form5.h"
 
 namespace {
-
-QPointer<Form5> notice;
 
 void startDownload(Form5& form, const QString& downloadUrl)
 {
@@ -19,19 +14,14 @@ void startDownload(Form5& form, const QString& downloadUrl)
 
 } // namespace
 
-void openUpdateNotice(const QString& downloadUrl)
+void UpdateNotice::open(const QString& downloadUrl)
 {
-    if (notice)
+    if (m_window)
         return;
-    notice = new Form5();
-    Form5* form = notice;
+    auto* form = new Form5();
+    m_window = form;
     QObject::connect(form->Timer1, &WindowTimer::fired, form,
                      [form, downloadUrl] { startDownload(*form, downloadUrl); });
     form->Timer1->setEnabled(true);
     form->show();
-}
-
-Form5* updateNotice()
-{
-    return notice;
 }

@@ -19,12 +19,7 @@ bool neverResolves(const QString& host)
 
 } // namespace
 
-UpdateServer UpdateServer::builtIn()
-{
-    return UpdateServer{QStringLiteral(TILECAST_UPDATE_HOST)};
-}
-
-void queryForUpdate(Form1& form, const UpdateServer& server)
+void queryForUpdate(Form1& form, const UpdateServer& server, UpdateNotice& notice)
 {
     if (neverResolves(server.host))
         return;
@@ -34,5 +29,5 @@ void queryForUpdate(Form1& form, const UpdateServer& server)
         return;
     form.Text26->setText(QString::fromUtf8(answer.value().body));
     if (form.Text26->text() != QStringLiteral("no update"))
-        openUpdateNotice(server.downloadUrl());
+        notice.open(server.downloadUrl());
 }

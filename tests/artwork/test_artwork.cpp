@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "Artwork.h"
+#include "resources/Artwork.h"
 
 namespace {
 

@@ -27,7 +27,7 @@ class FakeMessenger : public Messenger
 public:
     explicit FakeMessenger(FakeMessengerWorld& world) : m_world(world) {}
 
-    Outcome<QString> mySigninName() override
+    Outcome<QString> signinName() override
     {
         if (m_world.signOutAfterReads >= 0 && m_world.reads >= m_world.signOutAfterReads)
             m_world.signedIn = false;
@@ -37,11 +37,11 @@ public:
         return m_world.account;
     }
 
-    Status setMyProperty(int property, const QVariant& value) override
+    Status applyDisplayPicture(const QString& path) override
     {
-        m_world.applied << value.toString();
-        if (!m_world.running || !m_world.signedIn || property != UserTilePath || m_world.rejectPictures ||
-            (m_world.rejectEmptyPath && value.toString().isEmpty()))
+        m_world.applied << path;
+        if (!m_world.running || !m_world.signedIn || m_world.rejectPictures ||
+            (m_world.rejectEmptyPath && path.isEmpty()))
             return Failure{QStringLiteral("picture refused")};
         return {};
     }

@@ -17,7 +17,7 @@ namespace {
 const QString ErrorLine = QStringLiteral("An error has occured. Please fill in all fields in DP area.");
 const QPoint ActivatePoint{508, 484};
 const QPoint DeactivatePoint{412, 484};
-// The program's time-out for each messenger call (DBusMessenger::CallTimeoutMs).
+// The program's time-out for each messenger call (contract::CallTimeoutMs).
 constexpr int DBusCallTimeoutMs = 3000;
 
 // Measures how long the program's window takes to answer: a screen reader's

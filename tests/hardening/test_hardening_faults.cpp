@@ -20,9 +20,10 @@
 #include "EditingFixture.h"
 #include "fakes/StandInProcess.h"
 #include "fakes/Windows.h"
-#include "messenger/DBusMessenger.h"
+#include "contract/MessengerContract.h"
+#include "messenger/ContractClient.h"
 #include "messenger/MessengerLink.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"
 #include "update/Form5.h"
@@ -45,7 +46,7 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
         if (message.type() != QDBusMessage::MethodCallMessage ||
-            message.interface() != QLatin1String(DBusMessenger::Interface))
+            message.interface() != contract::Interface)
             return false;
         QString answer;
         {
@@ -110,7 +111,7 @@ class TestHardeningFaults : public QObject
     static QDBusMessage control(const QString& method, const QVariantList& args = {})
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            QString::fromLatin1(DBusMessenger::Service), QString::fromLatin1(DBusMessenger::Path),
+            contract::Service, contract::Path,
             QStringLiteral("org.tilecast.MessengerControl"), method);
         call.setArguments(args);
         return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
@@ -181,7 +182,7 @@ private Q_SLOTS:
         QVERIFY(startStandIn());
 
         EditingFixture fx;
-        MessengerLink link(&DBusMessenger::create);
+        MessengerLink link(&ContractClient::create);
         connectSlideShowHandlers(*fx.form, link);
         const QByteArray folder = fx.root() + "/show";
         const QByteArray picture = folder + "/pic.jpg";
@@ -276,10 +277,10 @@ private Q_SLOTS:
         });
         QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
         QVERIFY(bus.isConnected());
-        QVERIFY(bus.registerVirtualObject(QString::fromLatin1(DBusMessenger::Path), &odd));
-        QVERIFY(bus.registerService(QString::fromLatin1(DBusMessenger::Service)));
+        QVERIFY(bus.registerVirtualObject(contract::Path, &odd));
+        QVERIFY(bus.registerService(contract::Service));
 
-        MessengerLink link(&DBusMessenger::create);
+        MessengerLink link(&ContractClient::create);
         QElapsedTimer clock;
         clock.start();
         const Outcome<QString> read = link.readSigninName();
@@ -290,9 +291,9 @@ private Q_SLOTS:
             QVERIFY(!read.failure().isEmpty());
         const Status applied = link.applyDisplayPicture(QStringLiteral("/x.jpg"));
         QCOMPARE(applied.ok(), pictureTaken);
-        QVERIFY2(clock.elapsed() < DBusMessenger::CallTimeoutMs,
+        QVERIFY2(clock.elapsed() < contract::CallTimeoutMs,
                  "answered calls must not wait for the time-out");
-        bus.unregisterService(QString::fromLatin1(DBusMessenger::Service));
+        bus.unregisterService(contract::Service);
     }
 
     // Without xdg-open the notice still counts down and closes; nothing is
@@ -305,8 +306,9 @@ private Q_SLOTS:
         qputenv("PATH", QFile::encodeName(emptyBin.path()));
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
 
-        openUpdateNotice(QStringLiteral("http://127.0.0.1:9/QUORVIK/Apps/Tilecaster/2.0/tilecst.zip"));
-        QPointer<Form5> notice = updateNotice();
+        UpdateNotice updates;
+        updates.open(QStringLiteral("http://127.0.0.1:9/QUORVIK/Apps/Tilecaster/2.0/tilecst.zip"));
+        QPointer<Form5> notice = updates.window();
         QVERIFY(notice && notice->isVisible());
         Q_EMIT notice->Timer1->fired();
         deleteClosedWindows();
@@ -315,8 +317,8 @@ private Q_SLOTS:
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
         // The next notice works as before.
-        openUpdateNotice(QStringLiteral("http://127.0.0.1:9/x"));
-        QVERIFY(updateNotice());
+        updates.open(QStringLiteral("http://127.0.0.1:9/x"));
+        QVERIFY(updates.window());
     }
 };
 

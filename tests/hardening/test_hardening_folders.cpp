@@ -8,7 +8,7 @@
 
 #include "EditingFixture.h"
 #include "fakes/Windows.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 // Folders that change or cannot be read while the lists show them, and a
 // folder of 100,000 pictures. Nothing crashes, the slide show keeps what it

@@ -9,7 +9,7 @@
 
 #include "EditingFixture.h"
 #include "fakes/Windows.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 // File and folder names the way the file system holds them: whatever bytes
 // a name has, the file list shows it, a slot takes folder + "/" + name, and

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MessengerModel.h"
+#include "tilecast-messenger/MessengerModel.h"
 
 using namespace Qt::StringLiterals;
 

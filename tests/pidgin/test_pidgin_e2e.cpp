@@ -112,8 +112,8 @@ class TestPidginEndToEnd : public QObject
     QDBusMessage purple(const QString& method, const QList<QVariant>& args = {}) const
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            QString::fromLatin1(PidginMessenger::Service), QString::fromLatin1(PidginMessenger::Path),
-            QString::fromLatin1(PidginMessenger::Interface), method);
+            PidginMessenger::Service, PidginMessenger::Path,
+            PidginMessenger::Interface, method);
         call.setArguments(args);
         return m_world.call(call, QDBus::Block, 3000);
     }
@@ -271,7 +271,7 @@ private Q_SLOTS:
         QCOMPARE(m_bob->photoChanges().size(), changes);
         QCOMPARE(m_bob->photo(), std::optional<QString>(m_hashOf.value(m_names[2])));
         const QDBusMessage pref =
-            purple(u"PurplePrefsGetPath"_s, {QString::fromLatin1(PidginMessenger::BuddyIconPref)});
+            purple(u"PurplePrefsGetPath"_s, {PidginMessenger::BuddyIconPref});
         QCOMPARE(pref.arguments().value(0).toString(), m_folder.filePath(m_names[2]));
     }
 
@@ -307,12 +307,12 @@ private Q_SLOTS:
         QVERIFY(m_tilecast && m_tilecast->isRunning());
         // As the buddy list's Quit does; Pidgin may be gone before it answers.
         QDBusMessage quit = QDBusMessage::createMethodCall(
-            QString::fromLatin1(PidginMessenger::Service), QString::fromLatin1(PidginMessenger::Path),
-            QString::fromLatin1(PidginMessenger::Interface), u"PurpleCoreQuit"_s);
+            PidginMessenger::Service, PidginMessenger::Path,
+            PidginMessenger::Interface, u"PurpleCoreQuit"_s);
         m_world.call(quit, QDBus::NoBlock);
         QTRY_VERIFY_WITH_TIMEOUT(!m_bob->contactOnline(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(
-            !m_world.interface()->isServiceRegistered(QString::fromLatin1(PidginMessenger::Service)).value(),
+            !m_world.interface()->isServiceRegistered(PidginMessenger::Service).value(),
             5000);
 
         const auto splash =

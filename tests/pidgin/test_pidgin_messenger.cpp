@@ -6,7 +6,8 @@
 
 #include "FakePidgin.h"
 #include "messenger/ChooseMessenger.h"
-#include "messenger/DBusMessenger.h"
+#include "contract/MessengerContract.h"
+#include "messenger/ContractClient.h"
 #include "messenger/PidginMessenger.h"
 
 using namespace Qt::StringLiterals;
@@ -114,15 +115,15 @@ private Q_SLOTS:
             qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("stand-in")); });
         if (standInRuns) {
             const auto owned =
-                standIn.interface()->registerService(QString::fromLatin1(DBusMessenger::Service));
+                standIn.interface()->registerService(contract::Service);
             QVERIFY2(owned.isValid(), qPrintable(owned.error().message()));
         }
 
         auto created = createMessenger();
         if (chosen.isEmpty()) {
             QVERIFY(!created.ok());
-            QVERIFY2(created.failure().contains(QString::fromLatin1(DBusMessenger::Service)) &&
-                         created.failure().contains(QString::fromLatin1(PidginMessenger::Service)),
+            QVERIFY2(created.failure().contains(contract::Service) &&
+                         created.failure().contains(PidginMessenger::Service),
                      qPrintable(created.failure()));
             return;
         }
@@ -168,7 +169,7 @@ private Q_SLOTS:
         const auto messenger = connect();
         QVERIFY(messenger);
 
-        const Outcome<QString> read = messenger->mySigninName();
+        const Outcome<QString> read = messenger->signinName();
         if (name.isNull()) {
             QVERIFY(!read.ok());
             QVERIFY2(read.failure().contains(QStringLiteral("signed in")), qPrintable(read.failure()));
@@ -208,7 +209,7 @@ private Q_SLOTS:
         const auto messenger = connect();
         QVERIFY(messenger);
 
-        const Status set = messenger->setMyProperty(Messenger::UserTilePath, m_gif);
+        const Status set = messenger->applyDisplayPicture(m_gif);
         if (failure.isEmpty()) {
             QVERIFY2(set.ok(), qPrintable(set.failure()));
             QCOMPARE(pidgin.sentIcons(), QStringList{m_gif});
@@ -230,7 +231,7 @@ private Q_SLOTS:
         for (const QString& path : {m_gif, m_gif, jpeg, jpeg, m_gif}) {
             const auto messenger = connect();
             QVERIFY(messenger);
-            const Status set = messenger->setMyProperty(Messenger::UserTilePath, path);
+            const Status set = messenger->applyDisplayPicture(path);
             QVERIFY2(set.ok(), qPrintable(set.failure()));
         }
         QCOMPARE(pidgin.sentIcons(), (QStringList{m_gif, m_gif, jpeg, jpeg, m_gif}));
@@ -251,7 +252,7 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
         const auto messenger = connect();
         QVERIFY(messenger);
-        QVERIFY(messenger->setMyProperty(Messenger::UserTilePath, QStringLiteral("photo.jpg")).ok());
+        QVERIFY(messenger->applyDisplayPicture(QStringLiteral("photo.jpg")).ok());
         QCOMPARE(pidgin.sentIcons(), QStringList{file(QStringLiteral("photo.jpg"))});
     }
 
@@ -288,7 +289,7 @@ private Q_SLOTS:
         const auto messenger = connect();
         QVERIFY(messenger);
 
-        const Status set = messenger->setMyProperty(Messenger::UserTilePath, path);
+        const Status set = messenger->applyDisplayPicture(path);
         if (refusal.isEmpty()) {
             QVERIFY2(set.ok(), qPrintable(set.failure()));
             QCOMPARE(pidgin.sentIcons(), QStringList{path});
@@ -299,28 +300,6 @@ private Q_SLOTS:
         }
     }
 
-    void onlyThePictureCanBeSet_data()
-    {
-        QTest::addColumn<int>("property");
-        QTest::addColumn<QVariant>("value");
-        QTest::newRow("another property") << 3 << QVariant(m_gif);
-        QTest::newRow("a number for a path") << int(Messenger::UserTilePath) << QVariant(2);
-        QTest::newRow("no value") << int(Messenger::UserTilePath) << QVariant();
-    }
-
-    void onlyThePictureCanBeSet()
-    {
-        QFETCH(int, property);
-        QFETCH(QVariant, value);
-        FakePidgin pidgin({alice()});
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
-        const auto messenger = connect();
-        QVERIFY(messenger);
-        QVERIFY(!messenger->setMyProperty(property, value).ok());
-        QCOMPARE(pidgin.calls(), QStringList());
-    }
-
     // The watchdog holds one object for its reads: Pidgin quitting must make them fail.
     void pidginQuitsUnderAHeldObject()
     {
@@ -329,14 +308,14 @@ private Q_SLOTS:
         QVERIFY2(pidgin.start(&error), qPrintable(error));
         const auto messenger = connect();
         QVERIFY(messenger);
-        QVERIFY(messenger->mySigninName().ok());
+        QVERIFY(messenger->signinName().ok());
 
         pidgin.stop();
-        const Outcome<QString> read = messenger->mySigninName();
+        const Outcome<QString> read = messenger->signinName();
         QVERIFY(!read.ok());
-        QVERIFY2(read.failure().contains(QString::fromLatin1(PidginMessenger::Service)),
+        QVERIFY2(read.failure().contains(PidginMessenger::Service),
                  qPrintable(read.failure()));
-        QVERIFY(!messenger->setMyProperty(Messenger::UserTilePath, m_gif).ok());
+        QVERIFY(!messenger->applyDisplayPicture(m_gif).ok());
         QVERIFY(!PidginMessenger::create().ok());
     }
 };

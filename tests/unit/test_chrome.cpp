@@ -5,9 +5,9 @@
 #include "fakes/FakeMessenger.h"
 #include "fakes/Windows.h"
 #include "mainwindow/AboutWindow.h"
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "mainwindow/Form2.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 // The banner captions' answer to the pointer, and the about window.
 class TestChrome : public QObject
@@ -108,10 +108,10 @@ private Q_SLOTS:
     {
         Running run;
         QTest::mouseClick(run.form->Label11, Qt::LeftButton);
-        QPointer<Form2> about = programInformation();
+        QPointer<Form2> about = run.shell.about().window();
         QVERIFY(about && about->isVisible());
         QTest::mouseClick(run.form->Label11, Qt::LeftButton);
-        QCOMPARE(programInformation(), about.data());
+        QCOMPARE(run.shell.about().window(), about.data());
         int abouts = 0;
         for (QWidget* w : QApplication::topLevelWidgets())
             abouts += qobject_cast<Form2*>(w) && w->isVisible() ? 1 : 0;
@@ -176,7 +176,7 @@ private Q_SLOTS:
         else if (caption == QStringLiteral("Label10"))
             QCOMPARE(form->File1->height(), 136);
         else if (caption == QStringLiteral("Label11"))
-            QVERIFY(programInformation() && programInformation()->isVisible());
+            QVERIFY(run.shell.about().window() && run.shell.about().window()->isVisible());
         else
             QVERIFY(form.isNull());
     }
@@ -185,12 +185,12 @@ private Q_SLOTS:
     {
         Running run;
         QTest::mouseClick(run.form->Label11, Qt::LeftButton);
-        QPointer<Form2> first = programInformation();
+        QPointer<Form2> first = run.shell.about().window();
         first->close();
         deleteClosedWindows();
         QVERIFY(first.isNull());
         QTest::mouseClick(run.form->Label11, Qt::LeftButton);
-        QVERIFY(programInformation() && programInformation()->isVisible());
+        QVERIFY(run.shell.about().window() && run.shell.about().window()->isVisible());
     }
 };
 

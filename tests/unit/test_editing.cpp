@@ -9,7 +9,7 @@
 #include "fakes/SlideShowState.h"
 #include "fakes/Windows.h"
 #include "mainwindow/Form1.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 // Building the slide show: filling slots from the file list, browsing
 // folders, the list layouts, the interval buttons and "New Slide Show".

@@ -1,9 +1,9 @@
 #include <QApplication>
 #include <QtTest>
 
-#include "mainwindow/Colours.h"
+#include "controls/Colours.h"
 #include "mainwindow/Form1.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 // The main window's controls start exactly as laid out: names, places,
 // captions, look, enabling, the hidden storage and the keyboard order.

@@ -5,7 +5,7 @@
 #include "mainwindow/Form1.h"
 #include "mainwindow/NotificationArea.h"
 #include "messenger/MessengerLink.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 #include "platform/LastChangeStamp.h"
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"

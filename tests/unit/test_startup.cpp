@@ -4,8 +4,8 @@
 #include "app/Shell.h"
 #include "fakes/FakeMessenger.h"
 #include "fakes/Windows.h"
-#include "mainwindow/Colours.h"
-#include "platform/Fonts.h"
+#include "controls/Colours.h"
+#include "controls/Fonts.h"
 
 // Start-up, the watchdog and the exit, driven against an in-process messenger.
 // Timer ticks are raised directly, except where the delay itself is checked.

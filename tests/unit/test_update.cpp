@@ -6,7 +6,7 @@
 #include "fakes/Windows.h"
 #include "http/LocalHttpServer.h"
 #include "mainwindow/Form1.h"
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 #include "update/Form5.h"
 #include "update/UpdateNotice.h"
 #include "update/UpdateQuery.h"
@@ -18,6 +18,7 @@ class TestUpdate : public QObject
     Q_OBJECT
 
     QTemporaryDir m_bin;
+    UpdateNotice m_notice;
     QString m_record;
 
     // Arguments of each xdg-open start, one "[arg]" line per argument.
@@ -93,11 +94,11 @@ private Q_SLOTS:
         Form1 form;
         QElapsedTimer clock;
         clock.start();
-        queryForUpdate(form, UpdateServer{server.host(), 1});
+        queryForUpdate(form, UpdateServer{server.host(), 1}, m_notice);
         QVERIFY2(clock.elapsed() < 10000, "the time-out bounds the check");
 
         QCOMPARE(server.requests().value(0), QByteArray("/QUORVIK/Updates/Tilecaster/update.txt"));
-        QCOMPARE(updateNotice() != nullptr, notice);
+        QCOMPARE(m_notice.window() != nullptr, notice);
         if (status / 100 == 2 && mode == int(LocalHttpServer::Mode::Answer) && body.size() <= 64 * 1024)
             QCOMPARE(form.Text26->text(), QString::fromUtf8(body));
         else
@@ -115,8 +116,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, host);
         Form1 form;
-        queryForUpdate(form, UpdateServer{host, 5});
-        QVERIFY(!updateNotice());
+        queryForUpdate(form, UpdateServer{host, 5}, m_notice);
+        QVERIFY(!m_notice.window());
         QVERIFY(form.Text26->text().isEmpty());
     }
 
@@ -126,8 +127,8 @@ private Q_SLOTS:
         LocalHttpServer server;
         server.answer(200, "yes");
         Form1 form;
-        queryForUpdate(form, UpdateServer{server.host(), 5});
-        QPointer<Form5> notice = updateNotice();
+        queryForUpdate(form, UpdateServer{server.host(), 5}, m_notice);
+        QPointer<Form5> notice = m_notice.window();
         QVERIFY(notice && notice->isVisible());
         QCOMPARE(notice->size(), QSize(324, 139));
         QVERIFY(notice->windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -142,8 +143,8 @@ private Q_SLOTS:
             notice->grab().save(dir + QStringLiteral("/form5-offscreen.png"));
 
         // At most one notice at a time.
-        queryForUpdate(form, UpdateServer{server.host(), 5});
-        QCOMPARE(updateNotice(), notice.data());
+        queryForUpdate(form, UpdateServer{server.host(), 5}, m_notice);
+        QCOMPARE(m_notice.window(), notice.data());
 
         Q_EMIT notice->Timer1->fired();
         deleteClosedWindows();
@@ -167,7 +168,7 @@ private Q_SLOTS:
         Q_EMIT shell.openSplash()->Timer1->fired();
         QPointer<Form1> form = shell.mainWindow();
         QVERIFY(form && form->isVisible());
-        QPointer<Form5> notice = updateNotice();
+        QPointer<Form5> notice = shell.updateNotice().window();
         QVERIFY(notice && notice->isVisible());
 
         QTest::mouseClick(form->Label19, Qt::LeftButton);
@@ -198,7 +199,7 @@ private Q_SLOTS:
         Q_EMIT shell.splash()->Timer1->fired();
         QCOMPARE(server.requests().size(), 2);
         QVERIFY(shell.mainWindow()->isVisible());
-        QVERIFY(!updateNotice());
+        QVERIFY(!shell.updateNotice().window());
     }
 };
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "platform/WindowTimer.h"
+#include "controls/WindowTimer.h"
 
 // Window timer semantics: enabling restarts the count, a disabled timer and a
 // zero period never fire, and every positive 32-bit period is accepted.

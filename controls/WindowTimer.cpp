@@ -1,4 +1,4 @@
-#include "platform/WindowTimer.h"
+#include "controls/WindowTimer.h"
 
 WindowTimer::WindowTimer(QObject* parent, const QString& name, int periodMs, bool enabled)
     : QObject(parent), m_period(periodMs), m_enabled(enabled)

@@ -1,4 +1,4 @@
-#include "platform/Controls.h"
+#include "controls/Controls.h"
 
 #include <QKeyEvent>
 #include <QPainter>

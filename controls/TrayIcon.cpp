@@ -1,4 +1,4 @@
-#include "platform/TrayIcon.h"
+#include "controls/TrayIcon.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

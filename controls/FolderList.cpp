@@ -1,9 +1,9 @@
-#include "platform/FolderList.h"
+#include "controls/FolderList.h"
 
 #include <QDir>
 #include <QStyle>
 
-#include "platform/Controls.h"
+#include "controls/Controls.h"
 #include "platform/FolderScan.h"
 #include "platform/NaturalSort.h"
 

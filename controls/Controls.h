@@ -9,8 +9,8 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "platform/PointerMove.h"
-#include "platform/Twips.h"
+#include "controls/PointerMove.h"
+#include "controls/Twips.h"
 
 // The control kinds that the program's windows are built from. Each is a plain
 // Qt widget placed by twips, named after its role (objectName), offering the

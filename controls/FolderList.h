@@ -2,7 +2,7 @@
 
 #include <QListWidget>
 
-#include "platform/Twips.h"
+#include "controls/Twips.h"
 
 // A folder list: the chain of folders from "/" down to the current folder,
 // then the current folder's subfolders. Activating an entry (double-click or

@@ -1,4 +1,4 @@
-#include "platform/Fonts.h"
+#include "controls/Fonts.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "platform/PointerMove.h"
+#include "controls/PointerMove.h"
 
 // A top-level window with a fixed client area given in twips, a white
 // background and a centred start position.

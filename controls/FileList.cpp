@@ -1,6 +1,6 @@
-#include "platform/FileList.h"
+#include "controls/FileList.h"
 
-#include "platform/Controls.h"
+#include "controls/Controls.h"
 #include "platform/NaturalSort.h"
 
 FileList::FileList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path,

@@ -1,10 +1,10 @@
-#include "platform/Window.h"
+#include "controls/Window.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
 
-#include "platform/Twips.h"
+#include "controls/Twips.h"
 
 Window::Window(const QString& name, int widthTwips, int heightTwips, Border border) : QWidget(nullptr)
 {

@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-#include "platform/Twips.h"
+#include "controls/Twips.h"
 
 // One pointer movement as the controls report it: button and shift state and
 // the position in twips relative to the control.

@@ -4,7 +4,7 @@
 #include <QStringListModel>
 
 #include "platform/FolderScan.h"
-#include "platform/Twips.h"
+#include "controls/Twips.h"
 
 // A file list: the regular files of one folder whose names match a pattern
 // such as "*.gif;*.jpg", sorted naturally. Activating an entry (double-click

@@ -7,10 +7,12 @@
 #include <csignal>
 
 #include "fakes/StandInProcess.h"
-#include "messenger/DBusMessenger.h"
+#include "contract/MessengerContract.h"
+#include "messenger/ContractClient.h"
+#include "tilecast-messenger/StandInControl.h"
 
-// The messenger link over a private session bus, against the real stand-in.
-class TestDBusMessenger : public QObject
+// The client of the messenger contract over a private session bus, against the real stand-in.
+class TestContractClient : public QObject
 {
     Q_OBJECT
 
@@ -18,9 +20,7 @@ class TestDBusMessenger : public QObject
 
     static void control(const char* method, const QVariantList& args = {})
     {
-        QDBusInterface iface(QStringLiteral("org.tilecast.Messenger"),
-                             QStringLiteral("/org/tilecast/Messenger"),
-                             QStringLiteral("org.tilecast.MessengerControl"));
+        QDBusInterface iface(contract::Service, contract::Path, standin::ControlInterface);
         const QDBusMessage reply =
             iface.callWithArgumentList(QDBus::Block, QString::fromLatin1(method), args);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
@@ -28,9 +28,7 @@ class TestDBusMessenger : public QObject
 
     static QStringList receivedPictures()
     {
-        QDBusInterface iface(QStringLiteral("org.tilecast.Messenger"),
-                             QStringLiteral("/org/tilecast/Messenger"),
-                             QStringLiteral("org.tilecast.MessengerControl"));
+        QDBusInterface iface(contract::Service, contract::Path, standin::ControlInterface);
         QDBusReply<QStringList> reply = iface.call(QStringLiteral("ReceivedPictures"));
         return reply.value();
     }
@@ -44,9 +42,9 @@ private Q_SLOTS:
 
     void noMessengerRunning()
     {
-        const auto created = DBusMessenger::create();
+        const auto created = ContractClient::create();
         QVERIFY(!created.ok());
-        QVERIFY(created.failure().contains(QStringLiteral("org.tilecast.Messenger")));
+        QVERIFY(created.failure().contains(contract::Service));
     }
 
     void readsTheSignedInName_data()
@@ -61,37 +59,34 @@ private Q_SLOTS:
     {
         QFETCH(QString, account);
         QVERIFY(m_standIn.start({QStringLiteral("--account"), account}));
-        auto created = DBusMessenger::create();
+        auto created = ContractClient::create();
         QVERIFY2(created.ok(), qPrintable(created.failure()));
         std::unique_ptr<Messenger> messenger = created.take();
-        const Outcome<QString> name = messenger->mySigninName();
+        const Outcome<QString> name = messenger->signinName();
         QVERIFY2(name.ok(), qPrintable(name.failure()));
         QCOMPARE(name.value(), account);
 
         control("SignOut");
-        const Outcome<QString> signedOut = messenger->mySigninName();
+        const Outcome<QString> signedOut = messenger->signinName();
         QVERIFY(!signedOut.ok());
-        QVERIFY(signedOut.failure().contains(QStringLiteral("org.tilecast.Messenger.Error.NotSignedIn")));
+        QVERIFY(signedOut.failure().contains(contract::error::NotSignedIn));
     }
 
     void setsTheDisplayPicture()
     {
         QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
-        std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
+        std::unique_ptr<Messenger> messenger = ContractClient::create().take();
         const QString good =
             qEnvironmentVariable("TILECAST_SOURCE_DIR") + QStringLiteral("/resources/samples/tiles.gif");
         QVERIFY(QFileInfo::exists(good));
-        QVERIFY(messenger->setMyProperty(Messenger::UserTilePath, good).ok());
+        QVERIFY(messenger->applyDisplayPicture(good).ok());
 
         const Status missing =
-            messenger->setMyProperty(Messenger::UserTilePath, QStringLiteral("/no/such file.gif"));
+            messenger->applyDisplayPicture(QStringLiteral("/no/such file.gif"));
         QVERIFY(!missing.ok());
-        QVERIFY(missing.failure().contains(QStringLiteral("org.tilecast.Messenger.Error.Failed")));
-        const Status empty = messenger->setMyProperty(Messenger::UserTilePath, QString());
+        QVERIFY(missing.failure().contains(contract::error::Failed));
+        const Status empty = messenger->applyDisplayPicture(QString());
         QVERIFY(!empty.ok());
-        const Status otherProperty = messenger->setMyProperty(3, good);
-        QVERIFY(
-            otherProperty.failure().contains(QStringLiteral("org.tilecast.Messenger.Error.InvalidArgument")));
 
         QCOMPARE(receivedPictures(), (QStringList{good, QStringLiteral("/no/such file.gif"), QString()}));
     }
@@ -101,25 +96,25 @@ private Q_SLOTS:
     void messengerGoneAndBack()
     {
         QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
-        std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
+        std::unique_ptr<Messenger> messenger = ContractClient::create().take();
         m_standIn.stop();
-        QVERIFY(!messenger->mySigninName().ok());
-        QVERIFY(!DBusMessenger::create().ok());
+        QVERIFY(!messenger->signinName().ok());
+        QVERIFY(!ContractClient::create().ok());
         QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("bob")}));
-        QCOMPARE(messenger->mySigninName().value(), QStringLiteral("bob"));
+        QCOMPARE(messenger->signinName().value(), QStringLiteral("bob"));
     }
 
     // A messenger that stops answering costs one call time-out, not a hang.
     void hungMessengerTimesOut()
     {
         QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
-        std::unique_ptr<Messenger> messenger = DBusMessenger::create().take();
+        std::unique_ptr<Messenger> messenger = ContractClient::create().take();
         m_standIn.signal(SIGSTOP);
-        const Outcome<QString> name = messenger->mySigninName();
+        const Outcome<QString> name = messenger->signinName();
         QVERIFY(!name.ok());
         QVERIFY2(name.failure().contains(QStringLiteral("NoReply")), qPrintable(name.failure()));
     }
 };
 
-QTEST_GUILESS_MAIN(TestDBusMessenger)
-#include "test_dbus_messenger.moc"
+QTEST_GUILESS_MAIN(TestContractClient)
+#include "test_contract_client.moc"

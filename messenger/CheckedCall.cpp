@@ -1,0 +1,66 @@
+#include "messenger/CheckedCall.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusReply>
+
+#include "contract/MessengerContract.h"
+
+CheckedCall::CheckedCall(const QDBusConnection& bus, Target target) : m_bus(bus), m_target(std::move(target))
+{
+}
+
+Status CheckedCall::reachable(const QDBusConnection& bus, const QString& service, const QString& absent)
+{
+    if (!bus.isConnected())
+        return Failure{QStringLiteral("no session bus: ") + bus.lastError().message()};
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(service);
+    if (!owned.isValid())
+        return Failure{owned.error().message()};
+    if (!owned.value())
+        return Failure{absent + QStringLiteral(": nobody owns ") + service};
+    return {};
+}
+
+Status CheckedCall::callVoid(const QString& method, const QList<QVariant>& args) const
+{
+    const QDBusMessage reply = send(method, args);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return failureOf(method, reply);
+    return {};
+}
+
+QDBusMessage CheckedCall::send(const QString& method, const QList<QVariant>& args) const
+{
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(m_target.service, m_target.path, m_target.interface, method);
+    message.setArguments(args);
+    message.setAutoStartService(false);
+    // A hung program must not freeze ours for the bus's default 25 s.
+    return m_bus.call(message, QDBus::Block, contract::CallTimeoutMs);
+}
+
+Failure CheckedCall::failureOf(const QString& method, const QDBusMessage& reply) const
+{
+    return Failure{QStringLiteral("%1's %2 failed: %3: %4")
+                       .arg(m_target.peer, method, reply.errorName(), reply.errorMessage())};
+}
+
+Status CheckedCall::single(const QString& method, const QDBusMessage& reply, QMetaType wanted,
+                           QVariant* value) const
+{
+    const QString signature = QString::fromLatin1(QDBusMetaType::typeToSignature(wanted));
+    const Failure unexpected{QStringLiteral("%1's %2 answered with \"%3\" instead of one \"%4\"")
+                                 .arg(m_target.peer, method, reply.signature(), signature)};
+    if (reply.arguments().size() != 1)
+        return unexpected;
+    *value = reply.arguments().first();
+    if (value->metaType() == QMetaType::fromType<QDBusArgument>()) {
+        if (value->value<QDBusArgument>().currentSignature() != signature)
+            return unexpected;
+        return {};
+    }
+    if (value->metaType() != wanted)
+        return unexpected;
+    return {};
+}
