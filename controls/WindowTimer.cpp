@@ -6,7 +6,7 @@ WindowTimer::WindowTimer(QObject* parent, const QString& name, int periodMs, boo
     setObjectName(name);
     // A coarse timer may drift by 5 % of the period; a slide interval must not.
     m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &WindowTimer::fired);
+    connect(&m_timer, &QTimer::timeout, this, &WindowTimer::tick);
     restart();
 }
 
@@ -22,9 +22,31 @@ void WindowTimer::setPeriod(int periodMs)
     restart();
 }
 
+void WindowTimer::setWaitsForArm(bool waits)
+{
+    m_waitsForArm = waits;
+    restart();
+}
+
+void WindowTimer::arm()
+{
+    m_armed = true;
+    if (!m_timer.isActive())
+        restart();
+}
+
+void WindowTimer::tick()
+{
+    if (m_waitsForArm) {
+        m_armed = false;
+        m_timer.stop();
+    }
+    Q_EMIT fired();
+}
+
 void WindowTimer::restart()
 {
-    if (m_enabled && m_period > 0)
+    if (m_enabled && m_period > 0 && (m_armed || !m_waitsForArm))
         m_timer.start(m_period);
     else
         m_timer.stop();

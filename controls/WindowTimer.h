@@ -18,13 +18,24 @@ public:
     // Periods are 32-bit signed millisecond counts; negative ones act like 0.
     void setPeriod(int periodMs);
 
+    // For a timer whose tick can only matter after something changed: while waiting for
+    // arm(), an enabled timer does not count; once armed it fires one period later (or
+    // when enabled again) and then waits for the next arm(). Arming a timer that is
+    // already counting changes nothing, so a burst of changes still gets its tick on time.
+    // isEnabled() and period() are unaffected: only the wake-ups in between are saved.
+    void setWaitsForArm(bool waits);
+    void arm();
+
 Q_SIGNALS:
     void fired();
 
 private:
     void restart();
+    void tick();
 
     QTimer m_timer;
     int m_period;
     bool m_enabled;
+    bool m_waitsForArm = false;
+    bool m_armed = false;
 };
