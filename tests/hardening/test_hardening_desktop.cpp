@@ -10,15 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "integration/TilecastUnderTest.h"
+#include "support/TilecastUnderTest.h"
 
 namespace {
 
 const QString ErrorLine = QStringLiteral("An error has occured. Please fill in all fields in DP area.");
-const QPoint ActivatePoint{508, 484};
-const QPoint DeactivatePoint{412, 484};
-// The program's time-out for each messenger call (contract::CallTimeoutMs).
-constexpr int DBusCallTimeoutMs = 3000;
 
 // Measures how long the program's window takes to answer: a screen reader's
 // question (GetRoleName on its accessible root) is served by its GUI
@@ -116,19 +112,18 @@ class TestHardeningDesktop : public QObject
 
     static QDBusMessage control(const QString& method, const QVariantList& args = {})
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
-            QStringLiteral("org.tilecast.MessengerControl"), method);
+        QDBusMessage call = QDBusMessage::createMethodCall(contract::Service, contract::Path,
+                                                           standin::ControlInterface, method);
         call.setArguments(args);
         return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
     }
 
     static QString displayPicture()
     {
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
-            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get.setArguments({QStringLiteral("org.tilecast.MessengerControl"), QStringLiteral("DisplayPicture")});
+        QDBusMessage get = QDBusMessage::createMethodCall(contract::Service, contract::Path,
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get.setArguments({standin::ControlInterface, QStringLiteral("DisplayPicture")});
         return QDBusConnection::sessionBus()
             .call(get, QDBus::Block, 5000)
             .arguments()
@@ -173,7 +168,7 @@ class TestHardeningDesktop : public QObject
     {
         if (!run.startMessenger({QStringLiteral("--account"), account}) || !run.startTilecast(folder))
             return std::nullopt;
-        return run.shownWindow(TilecastUnderTest::MainSize, 10000);
+        return run.shownWindow(TilecastUnderTest::mainSize(), 10000);
     }
 
     // Adds the first `count` files of the file list with the keyboard.
@@ -224,7 +219,7 @@ class TestHardeningDesktop : public QObject
         std::optional<testsupport::XWindow> settled;
         (void)QTest::qWaitFor(
             [&] {
-                const auto now = run.shownWindow(TilecastUnderTest::MainSize, 0);
+                const auto now = run.shownWindow(TilecastUnderTest::mainSize(), 0);
                 if (now && last && now->geometry == last->geometry)
                     settled = now;
                 last = now;
@@ -274,7 +269,7 @@ private Q_SLOTS:
         QVERIFY2(waitForCount(run, int(names.size())), qPrintable(run.report()));
         const QStringList listed = slideShowView(run)->names;
 
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([&] { return TilecastUnderTest::receivedPictures().size() >= names.size(); },
                                  int(names.size()) * 1000 + 8000),
                  qPrintable(run.report()));
@@ -324,7 +319,7 @@ private Q_SLOTS:
         const int count = offered ? 3 : 2;
         QVERIFY(addFiles(*main, count));
         QVERIFY2(waitForCount(run, count), qPrintable(run.report()));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 3; }, 10000),
                  qPrintable(run.report()));
 
@@ -376,7 +371,7 @@ private Q_SLOTS:
         QVERIFY2(waitForCount(run, 5), qPrintable(run.report()));
         QVERIFY(QFile::remove(QFile::decodeName(folder + "/4 gone.jpg")));
 
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 4; }, 10000),
                  qPrintable(run.report()));
         QTest::qWait(1500); // the ring must have stopped at the refused picture
@@ -396,7 +391,7 @@ private Q_SLOTS:
         QCOMPARE(view->names, (QStringList{QStringLiteral("1 good.jpg"), QStringLiteral("2 big.jpg"),
                                            QStringLiteral("3 half.jpg"), QStringLiteral("4 gone.jpg"),
                                            QStringLiteral("5 after.jpg")}));
-        QVERIFY(TilecastUnderTest::click(*main, DeactivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::DeactivateButton));
         QVERIFY2(run.waitForCaption(QStringLiteral("Program Is Currently Not Active"), 3000),
                  qPrintable(run.report()));
         QVERIFY(run.tilecast->isRunning());
@@ -417,17 +412,17 @@ private Q_SLOTS:
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY(addFiles(*main, 3));
         QVERIFY(waitForCount(run, 3));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000));
 
         QVERIFY(run.messenger->signal(SIGKILL));
         QElapsedTimer clock;
         clock.start();
-        QVERIFY2(run.shownWindow(TilecastUnderTest::SplashSize, 5000), qPrintable(run.report()));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 5000), qPrintable(run.report()));
         const qint64 back = clock.elapsed();
         qInfo("splash back %lld ms after the messenger was killed", back);
         QVERIFY2(back < 3000, qPrintable(QString::number(back)));
-        QVERIFY(run.noWindowShown(TilecastUnderTest::MainSize, 3000));
+        QVERIFY(run.noWindowShown(TilecastUnderTest::mainSize(), 3000));
         QVERIFY2(run.waitForCaption(QStringLiteral("Please sign into MSN Messenger."), 6000),
                  qPrintable(run.report()));
         QVERIFY2(run.tilecast->waitForExit(8000), qPrintable(run.report()));
@@ -449,9 +444,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("stopAfter"); // the call the messenger answers last
         // The watchdog's read is then the first call to hang.
-        QTest::newRow("after a picture") << QStringLiteral("SetMyProperty");
+        QTest::newRow("after a picture") << contract::SetMyProperty;
         // A picture is then the first call to hang, and the watchdog's read follows it.
-        QTest::newRow("after a sign-in read") << QStringLiteral("MySigninName");
+        QTest::newRow("after a sign-in read") << contract::MySigninName;
     }
 
     // The messenger hangs (SIGSTOP) in the middle of the show. Every call
@@ -475,7 +470,7 @@ private Q_SLOTS:
         QVERIFY2(probe.attach(run.tilecast->pid(), &why), qPrintable(why));
         QVERIFY(addFiles(*main, 8));
         QVERIFY(waitForCount(run, 8));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000));
         const qint64 before = probe.longestWait([] { return false; }, 1000);
 
@@ -487,7 +482,7 @@ private Q_SLOTS:
         qint64 splashAt = -1;
         const qint64 freeze = probe.longestWait(
             [&] {
-                if (splashAt < 0 && run.shownWindow(TilecastUnderTest::SplashSize, 0))
+                if (splashAt < 0 && run.shownWindow(TilecastUnderTest::splashSize(), 0))
                     splashAt = clock.elapsed();
                 return splashAt >= 0 && clock.elapsed() > splashAt + 500;
             },
@@ -500,9 +495,9 @@ private Q_SLOTS:
         QVERIFY2(freeze >= 0, "the window never answered");
         // One call's time-out, with room for a loaded machine; the bus's own
         // default would be 25 s.
-        QVERIFY2(freeze < DBusCallTimeoutMs + 2000, qPrintable(QString::number(freeze)));
+        QVERIFY2(freeze < contract::CallTimeoutMs + 2000, qPrintable(QString::number(freeze)));
 
-        main = run.shownWindow(TilecastUnderTest::MainSize, 10000);
+        main = run.shownWindow(TilecastUnderTest::mainSize(), 10000);
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY(run.waitForCaption(QStringLiteral("alice@localhost"), 5000));
         QVERIFY(waitForCount(run, 0));
@@ -526,11 +521,10 @@ private Q_SLOTS:
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY(addFiles(*main, 3));
         QVERIFY(waitForCount(run, 3));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000));
         QCOMPARE(control(QStringLiteral("FailNext"),
-                         {QStringLiteral("SetMyProperty"),
-                          QStringLiteral("org.tilecast.Messenger.Error.Failed"), QStringLiteral("busy")})
+                         {contract::SetMyProperty, contract::error::Failed, QStringLiteral("busy")})
                      .type(),
                  QDBusMessage::ReplyMessage);
         QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000));
@@ -543,10 +537,10 @@ private Q_SLOTS:
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY(run.waitForCaption(ErrorLine, 3000));
         QVERIFY(waitForCount(run, 3));
-        QVERIFY(TilecastUnderTest::click(*main, DeactivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::DeactivateButton));
         QVERIFY(run.waitForCaption(QStringLiteral("Program Is Currently Not Active"), 3000));
         control(QStringLiteral("ClearReceivedPictures"));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 3; }, 6000),
                  qPrintable(run.report()));
         QCOMPARE(TilecastUnderTest::receivedPictures().mid(0, 3),
@@ -556,12 +550,12 @@ private Q_SLOTS:
         // One failed read of the sign-in: the main window and its slide show
         // go (the watchdog's rule), the splash finds the account and reopens it.
         QCOMPARE(control(QStringLiteral("FailNext"),
-                         {QStringLiteral("MySigninName"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                         {contract::MySigninName, QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                           QStringLiteral("hiccup")})
                      .type(),
                  QDBusMessage::ReplyMessage);
-        QVERIFY2(run.shownWindow(TilecastUnderTest::SplashSize, 4000), qPrintable(run.report()));
-        QVERIFY2(run.shownWindow(TilecastUnderTest::MainSize, 8000), qPrintable(run.report()));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 4000), qPrintable(run.report()));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::mainSize(), 8000), qPrintable(run.report()));
         QVERIFY(waitForCount(run, 0));
         QVERIFY(run.tilecast->isRunning());
     }
@@ -581,21 +575,21 @@ private Q_SLOTS:
         auto main = startBoth(run, QFile::decodeName(folder));
         QVERIFY2(main, qPrintable(run.report()));
         run.messenger->stop();
-        QVERIFY2(run.shownWindow(TilecastUnderTest::SplashSize, 3000), qPrintable(run.report()));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 3000), qPrintable(run.report()));
         QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("bob@localhost")}));
-        main = run.shownWindow(TilecastUnderTest::MainSize, 8000);
+        main = run.shownWindow(TilecastUnderTest::mainSize(), 8000);
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY2(run.waitForCaption(QStringLiteral("bob@localhost"), 5000), qPrintable(run.report()));
 
         QVERIFY(addFiles(*main, 2));
         QVERIFY(waitForCount(run, 2));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000));
         QCOMPARE(control(QStringLiteral("SignInAs"), {QStringLiteral("carol@localhost")}).type(),
                  QDBusMessage::ReplyMessage);
         control(QStringLiteral("ClearReceivedPictures"));
         QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000));
-        QVERIFY(!run.shownWindow(TilecastUnderTest::SplashSize, 0));
+        QVERIFY(!run.shownWindow(TilecastUnderTest::splashSize(), 0));
         QVERIFY(run.tilecast->isRunning());
     }
 
@@ -617,13 +611,13 @@ private Q_SLOTS:
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY(addFiles(*main, 2));
         QVERIFY(waitForCount(run, 2));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000),
                  qPrintable(run.report()));
-        QVERIFY(run.noWindowShown(TilecastUnderTest::MainSize, 3000));
+        QVERIFY(run.noWindowShown(TilecastUnderTest::mainSize(), 3000));
         main = restore(run, *main);
         QVERIFY2(main, qPrintable(run.report()));
-        QVERIFY(TilecastUnderTest::click(*main, DeactivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::DeactivateButton));
         QVERIFY(run.waitForCaption(QStringLiteral("Program Is Currently Not Active"), 3000));
         QVERIFY(run.tilecast->isRunning());
         QVERIFY2(run.tilecast->standardError().isEmpty(), qPrintable(run.report())); // quietly
@@ -646,15 +640,15 @@ private Q_SLOTS:
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY(addFiles(*main, 2));
         QVERIFY(waitForCount(run, 2));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000),
                  qPrintable(run.report()));
-        main = run.shownWindow(TilecastUnderTest::MainSize, 2000);
+        main = run.shownWindow(TilecastUnderTest::mainSize(), 2000);
         QVERIFY2(main, "without a window manager the window stays where it was");
-        QVERIFY(TilecastUnderTest::click(*main, DeactivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::DeactivateButton));
         QVERIFY(run.waitForCaption(QStringLiteral("Program Is Currently Not Active"), 3000));
         control(QStringLiteral("ClearReceivedPictures"));
-        QVERIFY(TilecastUnderTest::click(*main, ActivatePoint));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000),
                  qPrintable(run.report()));
         QVERIFY(run.tilecast->isRunning());
@@ -662,5 +656,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHardeningDesktop)
+QTEST_MAIN(TestHardeningDesktop)
 #include "test_hardening_desktop.moc"

@@ -17,15 +17,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "EditingFixture.h"
-#include "fakes/StandInProcess.h"
-#include "fakes/Windows.h"
 #include "contract/MessengerContract.h"
-#include "messenger/ContractClient.h"
-#include "messenger/MessengerLink.h"
 #include "controls/Fonts.h"
-#include "slideshow/Activation.h"
-#include "slideshow/ConnectSlideShow.h"
+#include "support/StandInProcess.h"
+#include "support/StandInShowFixture.h"
+#include "support/Windows.h"
 #include "update/Form5.h"
 #include "update/UpdateNotice.h"
 
@@ -45,8 +41,7 @@ public:
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
-        if (message.type() != QDBusMessage::MethodCallMessage ||
-            message.interface() != contract::Interface)
+        if (message.type() != QDBusMessage::MethodCallMessage || message.interface() != contract::Interface)
             return false;
         QString answer;
         {
@@ -90,8 +85,6 @@ class TestHardeningFaults : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_work;
-    QByteArray m_bigJpeg;
     StandInProcess m_standIn;
 
     static QString source(const char* sample)
@@ -108,31 +101,12 @@ class TestHardeningFaults : public QObject
 
     bool startStandIn() { return m_standIn.isRunning() || m_standIn.start(); }
 
-    static QDBusMessage control(const QString& method, const QVariantList& args = {})
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            contract::Service, contract::Path,
-            QStringLiteral("org.tilecast.MessengerControl"), method);
-        call.setArguments(args);
-        return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
         useProgramFont(*qApp);
         QApplication::setQuitOnLastWindowClosed(false);
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
-
-        // 8000 x 6250: fifty megapixels of one colour, small on disk.
-        QElapsedTimer clock;
-        clock.start();
-        QImage big(8000, 6250, QImage::Format_Grayscale8);
-        big.fill(90);
-        const QString bigPath = m_work.filePath(QStringLiteral("big.jpg"));
-        QVERIFY(big.save(bigPath, "JPEG", 40));
-        m_bigJpeg = contentOf(bigPath);
-        qInfo("made a 50-megapixel JPEG (%lld bytes) in %lld ms", qint64(m_bigJpeg.size()), clock.elapsed());
     }
 
     void cleanupTestCase() { m_standIn.stop(); }
@@ -168,7 +142,7 @@ private Q_SLOTS:
         // The header is intact: the messenger takes it and shows what is there.
         QTest::newRow("truncated to half") << jpeg.left(jpeg.size() / 2) << "" << true;
         QTest::newRow("PNG content under a .jpg name") << png << "" << true;
-        QTest::newRow("50 megapixels") << m_bigJpeg << "" << true;
+        // 50 megapixels: test_hardening_sizes.
     }
 
     // One tick of the ring on a picture gone bad: the stand-in gets the exact
@@ -181,15 +155,9 @@ private Q_SLOTS:
         QFETCH(bool, accepted);
         QVERIFY(startStandIn());
 
-        EditingFixture fx;
-        MessengerLink link(&ContractClient::create);
-        connectSlideShowHandlers(*fx.form, link);
-        const QByteArray folder = fx.root() + "/show";
-        const QByteArray picture = folder + "/pic.jpg";
-        QVERIFY(EditingFixture::makeFolder(folder));
-        QVERIFY(EditingFixture::makeFile(picture, content));
-        QVERIFY(fx.openFolder(QFile::decodeName(folder)));
-        QVERIFY(fx.addFile(QStringLiteral("pic.jpg")));
+        StandInShowFixture fx;
+        const QByteArray picture = fx.addPicture(fx.root() + "/show", content);
+        QVERIFY(!picture.isEmpty());
         const QString path = fx.form->slot(1)->text();
 
         if (!change.isEmpty())
@@ -205,16 +173,15 @@ private Q_SLOTS:
         else if (change == QStringLiteral("device"))
             QVERIFY(::symlink("/dev/zero", picture.constData()) == 0);
 
-        QVERIFY(control(QStringLiteral("ClearReceivedPictures")).type() == QDBusMessage::ReplyMessage);
-        fx.form->Command2->click(); // Activate!
+        QVERIFY(StandInProcess::control(QStringLiteral("ClearReceivedPictures")).type() ==
+                QDBusMessage::ReplyMessage);
         QElapsedTimer clock;
         clock.start();
-        Q_EMIT fx.form->slideTimer(1)->fired();
+        fx.activateAndTick();
         const qint64 took = clock.elapsed();
         qInfo("the tick took %lld ms", took);
 
-        const QStringList received =
-            control(QStringLiteral("ReceivedPictures")).arguments().value(0).toStringList();
+        const QStringList received = StandInProcess::receivedPictures();
         QCOMPARE(received, QStringList{path});
         QCOMPARE(QFile::encodeName(received.value(0)), picture);
         if (accepted) {
@@ -291,8 +258,7 @@ private Q_SLOTS:
             QVERIFY(!read.failure().isEmpty());
         const Status applied = link.applyDisplayPicture(QStringLiteral("/x.jpg"));
         QCOMPARE(applied.ok(), pictureTaken);
-        QVERIFY2(clock.elapsed() < contract::CallTimeoutMs,
-                 "answered calls must not wait for the time-out");
+        QVERIFY2(clock.elapsed() < contract::CallTimeoutMs, "answered calls must not wait for the time-out");
         bus.unregisterService(contract::Service);
     }
 

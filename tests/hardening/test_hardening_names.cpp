@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "EditingFixture.h"
-#include "fakes/Windows.h"
 #include "controls/Fonts.h"
+#include "support/EditingFixture.h"
+#include "support/Windows.h"
 
 // File and folder names the way the file system holds them: whatever bytes
 // a name has, the file list shows it, a slot takes folder + "/" + name, and

@@ -1,6 +1,6 @@
 #include <QDBusConnection>
 
-#include "TilecastUnderTest.h"
+#include "support/TilecastUnderTest.h"
 
 // The slide show as a person runs it: three pictures picked with the
 // keyboard, "Activate!", the pictures reaching the messenger one second
@@ -24,9 +24,9 @@ public:
 
     QList<QPair<qint64, QString>> changes; // when, which path
     QElapsedTimer clock;
-    const QString service = QStringLiteral("org.tilecast.Messenger");
-    const QString path = QStringLiteral("/org/tilecast/Messenger");
-    const QString interface = QStringLiteral("org.tilecast.MessengerControl");
+    const QString service = contract::Service;
+    const QString path = contract::Path;
+    const QString interface = standin::ControlInterface;
     const QString signal = QStringLiteral("DisplayPictureChanged");
 
 public Q_SLOTS:
@@ -37,9 +37,15 @@ class TestSlideShowDesktop : public QObject
 {
     Q_OBJECT
 
-    static QString trayIconWindow()
+    struct TrayIconWindow
     {
-        // The XEmbed tray icon is a small window of the program's class.
+        QString id;
+        QSize size;
+    };
+
+    // The XEmbed tray icon: a small viewable window of the program's class.
+    static std::optional<TrayIconWindow> trayIconWindow()
+    {
         QProcess search;
         search.start(QStringLiteral("xdotool"),
                      {QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^tilecast$")});
@@ -51,13 +57,18 @@ class TestSlideShowDesktop : public QObject
             info.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
             info.waitForFinished(5000);
             const QString text = QString::fromLatin1(info.readAllStandardOutput());
-            const auto width =
-                QRegularExpression(QStringLiteral("Width: (\\d+)")).match(text).captured(1).toInt();
+            const auto number = [&text](const char* field) {
+                return QRegularExpression(QStringLiteral("%1: (\\d+)").arg(QLatin1String(field)))
+                    .match(text)
+                    .captured(1)
+                    .toInt();
+            };
+            const QSize size(number("Width"), number("Height"));
             const bool viewable = text.contains(QStringLiteral("IsViewable"));
-            if (viewable && width > 0 && width <= 64)
-                return id;
+            if (viewable && size.width() > 0 && size.width() <= 64)
+                return TrayIconWindow{id, size};
         }
-        return {};
+        return std::nullopt;
     }
 
 private Q_SLOTS:
@@ -79,7 +90,7 @@ private Q_SLOTS:
         QVERIFY(recorder.listen());
 
         QVERIFY(run.startTilecast(folder.path()));
-        auto main = run.shownWindow(TilecastUnderTest::MainSize, 10000);
+        auto main = run.shownWindow(TilecastUnderTest::mainSize(), 10000);
         QVERIFY2(main, qPrintable(run.report()));
 
         // The file list has the focus: three entries added with the keyboard.
@@ -91,7 +102,7 @@ private Q_SLOTS:
         const auto* activate = tree->findByName(QStringLiteral("Activate!"));
         QVERIFY(activate && activate->enabled);
 
-        QVERIFY(TilecastUnderTest::click(*main, QPoint(508, 484)));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
         QTRY_VERIFY_WITH_TIMEOUT(recorder.changes.size() >= 3, 8000);
         QStringList applied;
         for (const auto& change : std::as_const(recorder.changes))
@@ -112,26 +123,27 @@ private Q_SLOTS:
         // The window went to the tray; a double-click on the icon brings it back.
         QVERIFY(testsupport::XWindows::waitFor(
             [](const testsupport::XWindow& w) {
-                return w.geometry.size() == TilecastUnderTest::MainSize && !w.shown();
+                return w.geometry.size() == TilecastUnderTest::mainSize() && !w.shown();
             },
             3000, run.tilecast->pid()));
-        QString icon;
-        QTRY_VERIFY_WITH_TIMEOUT(!(icon = trayIconWindow()).isEmpty(), 5000);
+        std::optional<TrayIconWindow> icon;
+        QTRY_VERIFY_WITH_TIMEOUT((icon = trayIconWindow()).has_value(), 5000);
         const QString dir = qEnvironmentVariable("TILECAST_SCREENSHOT_DIR");
         if (!dir.isEmpty())
             QProcess::execute(QStringLiteral("import"),
                               {QStringLiteral("-window"), QStringLiteral("root"),
                                QStringLiteral("png:") + dir + QStringLiteral("/tray.png")});
         QVERIFY(TilecastUnderTest::xdotool(
-            {QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("11"),
-             QStringLiteral("15"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), icon->id,
+             QString::number(icon->size.width() / 2), QString::number(icon->size.height() / 2),
+             QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
              QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")}));
-        main = run.shownWindow(TilecastUnderTest::MainSize, 5000);
+        main = run.shownWindow(TilecastUnderTest::mainSize(), 5000);
         QVERIFY2(main, qPrintable(run.report()));
         TilecastUnderTest::screenshot(QStringLiteral("main-window-active.png"), *main);
-        QTRY_VERIFY_WITH_TIMEOUT(trayIconWindow().isEmpty(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!trayIconWindow(), 3000);
     }
 };
 
-QTEST_GUILESS_MAIN(TestSlideShowDesktop)
+QTEST_MAIN(TestSlideShowDesktop)
 #include "test_slideshow_desktop.moc"

@@ -1,4 +1,4 @@
-#include "TilecastUnderTest.h"
+#include "support/TilecastUnderTest.h"
 
 // Start-up, the sign-in watchdog and the exit, with the real tilecast and
 // the real stand-in messenger in a private desktop.
@@ -17,15 +17,15 @@ private Q_SLOTS:
         QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}));
         QVERIFY(run.startTilecast(m_samples));
 
-        const auto splash = run.shownWindow(TilecastUnderTest::SplashSize, 5000);
+        const auto splash = run.shownWindow(TilecastUnderTest::splashSize(), 5000);
         QVERIFY2(splash, qPrintable(run.report()));
         QVERIFY(run.waitForCaption(QStringLiteral("Loading Tilecast..."), 3000));
         TilecastUnderTest::screenshot(QStringLiteral("splash-loading.png"), *splash);
 
-        const auto main = run.shownWindow(TilecastUnderTest::MainSize, 10000);
+        const auto main = run.shownWindow(TilecastUnderTest::mainSize(), 10000);
         QVERIFY2(main, qPrintable(run.report()));
         QVERIFY2(run.tilecast->elapsedMs() >= 1900, "the splash waits two seconds");
-        QVERIFY(run.noWindowShown(TilecastUnderTest::SplashSize, 3000));
+        QVERIFY(run.noWindowShown(TilecastUnderTest::splashSize(), 3000));
         QCOMPARE(main->title, QStringLiteral("Tilecast"));
 
         // What a screen reader finds: every caption, the account and the folder.
@@ -66,7 +66,7 @@ private Q_SLOTS:
         TilecastUnderTest::screenshot(QStringLiteral("main-window.png"), *main);
 
         // "Exit Application" ends the program.
-        QVERIFY(TilecastUnderTest::click(*main, QPoint(507, 40)));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ExitCaption));
         QVERIFY2(run.tilecast->waitForExit(5000), qPrintable(run.report()));
         QCOMPARE(run.tilecast->exitCode(), 0);
     }
@@ -76,7 +76,7 @@ private Q_SLOTS:
         TilecastUnderTest run;
         QVERIFY(run.startMessenger({QStringLiteral("--signed-out")}));
         QVERIFY(run.startTilecast(m_samples));
-        const auto splash = run.shownWindow(TilecastUnderTest::SplashSize, 5000);
+        const auto splash = run.shownWindow(TilecastUnderTest::splashSize(), 5000);
         QVERIFY(splash);
         const auto tree = run.waitForCaption(QStringLiteral("Please sign into MSN Messenger."), 6000);
         QVERIFY2(tree, qPrintable(run.report()));
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QVERIFY2(run.tilecast->waitForExit(8000), qPrintable(run.report()));
         QCOMPARE(run.tilecast->exitCode(), 0);
         QVERIFY2(run.tilecast->elapsedMs() >= 3900, qPrintable(QString::number(run.tilecast->elapsedMs())));
-        QVERIFY(!run.shownWindow(TilecastUnderTest::MainSize, 0));
+        QVERIFY(!run.shownWindow(TilecastUnderTest::mainSize(), 0));
     }
 
     void noMessengerAtAllEnds()
@@ -104,17 +104,17 @@ private Q_SLOTS:
         TilecastUnderTest run;
         QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("bob")}));
         QVERIFY(run.startTilecast(m_samples));
-        QVERIFY2(run.shownWindow(TilecastUnderTest::MainSize, 10000), qPrintable(run.report()));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::mainSize(), 10000), qPrintable(run.report()));
 
         QVERIFY(TilecastUnderTest::messengerCommand({QStringLiteral("sign-out")}));
         QElapsedTimer clock;
         clock.start();
-        QVERIFY2(run.shownWindow(TilecastUnderTest::SplashSize, 3000), qPrintable(run.report()));
-        QVERIFY(run.noWindowShown(TilecastUnderTest::MainSize, 3000));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 3000), qPrintable(run.report()));
+        QVERIFY(run.noWindowShown(TilecastUnderTest::mainSize(), 3000));
         QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
 
         QVERIFY(TilecastUnderTest::messengerCommand({QStringLiteral("sign-in")}));
-        QVERIFY2(run.shownWindow(TilecastUnderTest::MainSize, 6000), qPrintable(run.report()));
+        QVERIFY2(run.shownWindow(TilecastUnderTest::mainSize(), 6000), qPrintable(run.report()));
         QVERIFY(run.tilecast->isRunning());
 
         // Signed out for good: back to the splash, then the program ends.
@@ -124,5 +124,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestStartupDesktop)
+QTEST_MAIN(TestStartupDesktop)
 #include "test_startup_desktop.moc"

@@ -13,6 +13,7 @@
 #include "support/A11yTree.h"
 #include "support/DesktopSession.h"
 #include "support/ProcessUnderTest.h"
+#include "support/TilecastUnderTest.h"
 #include "support/XWindows.h"
 #include "XmppObserver.h"
 
@@ -23,9 +24,6 @@ using testsupport::XWindows;
 
 namespace {
 
-constexpr QSize SplashSize{324, 139};
-constexpr QSize MainSize{562, 502};
-const QPoint ActivateButton{464 + 44, 472 + 12};
 const QString ErrorLine = u"An error has occured. Please fill in all fields in DP area."_s;
 
 // Which of `pictures` an avatar shows: the nearest by a small thumbnail, so that Pidgin's
@@ -56,11 +54,6 @@ QString closestPicture(const QImage& avatar, const QMap<QString, QImage>& pictur
         }
     }
     return best;
-}
-
-bool xdotool(const QStringList& args)
-{
-    return QProcess::execute(u"xdotool"_s, args) == 0;
 }
 
 double median(QList<double> values)
@@ -111,9 +104,8 @@ class TestPidginEndToEnd : public QObject
 
     QDBusMessage purple(const QString& method, const QList<QVariant>& args = {}) const
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            PidginMessenger::Service, PidginMessenger::Path,
-            PidginMessenger::Interface, method);
+        QDBusMessage call = QDBusMessage::createMethodCall(PidginMessenger::Service, PidginMessenger::Path,
+                                                           PidginMessenger::Interface, method);
         call.setArguments(args);
         return m_world.call(call, QDBus::Block, 3000);
     }
@@ -211,9 +203,9 @@ private Q_SLOTS:
         m_tilecast->setEnv(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
         QVERIFY2(m_tilecast->start(), qPrintable(m_tilecast->report()));
 
-        m_main =
-            XWindows::waitFor([](const XWindow& w) { return w.shown() && w.geometry.size() == MainSize; },
-                              10000, m_tilecast->pid());
+        m_main = XWindows::waitFor(
+            [](const XWindow& w) { return w.shown() && w.geometry.size() == TilecastUnderTest::mainSize(); },
+            10000, m_tilecast->pid());
         QVERIFY2(m_main, qPrintable(report()));
         // "My Signin Name": the account's address, without Pidgin's resource.
         QVERIFY2(
@@ -225,9 +217,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_main);
         // The file list has the focus: its four entries go into the slide show, from the top.
-        QVERIFY(
-            xdotool({u"key"_s, u"--window"_s, m_main->idHex(), u"--delay"_s, u"60"_s, u"Home"_s, u"Return"_s,
-                     u"Down"_s, u"Return"_s, u"Down"_s, u"Return"_s, u"Down"_s, u"Return"_s}));
+        QVERIFY(TilecastUnderTest::keys(*m_main, {u"Home"_s, u"Return"_s, u"Down"_s, u"Return"_s, u"Down"_s,
+                                                  u"Return"_s, u"Down"_s, u"Return"_s}));
         const auto slideShowHoldsAll = [this](const A11yTree::Node& root) {
             const auto lists = root.findAll([](const A11yTree::Node& n) {
                 return n.role == u"list"_s && n.name == u"Images In Slide Show:"_s;
@@ -245,8 +236,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(m_folder.filePath(m_names[3])));
 
         const int before = m_bob->photoChanges().size();
-        QVERIFY(xdotool({u"mousemove"_s, u"--window"_s, m_main->idHex(), QString::number(ActivateButton.x()),
-                         QString::number(ActivateButton.y()), u"click"_s, u"1"_s}));
+        QVERIFY(TilecastUnderTest::clickControl(*m_main, TilecastUnderTest::ActivateButton));
         for (int k = 0; k < 3; ++k) {
             const QString shown = waitForAvatarChange(before + k, 4000);
             QVERIFY2(shown == m_names[k],
@@ -270,8 +260,7 @@ private Q_SLOTS:
         QTest::qWait(1000);
         QCOMPARE(m_bob->photoChanges().size(), changes);
         QCOMPARE(m_bob->photo(), std::optional<QString>(m_hashOf.value(m_names[2])));
-        const QDBusMessage pref =
-            purple(u"PurplePrefsGetPath"_s, {PidginMessenger::BuddyIconPref});
+        const QDBusMessage pref = purple(u"PurplePrefsGetPath"_s, {PidginMessenger::BuddyIconPref});
         QCOMPARE(pref.arguments().value(0).toString(), m_folder.filePath(m_names[2]));
     }
 
@@ -306,24 +295,24 @@ private Q_SLOTS:
     {
         QVERIFY(m_tilecast && m_tilecast->isRunning());
         // As the buddy list's Quit does; Pidgin may be gone before it answers.
-        QDBusMessage quit = QDBusMessage::createMethodCall(
-            PidginMessenger::Service, PidginMessenger::Path,
-            PidginMessenger::Interface, u"PurpleCoreQuit"_s);
+        QDBusMessage quit = QDBusMessage::createMethodCall(PidginMessenger::Service, PidginMessenger::Path,
+                                                           PidginMessenger::Interface, u"PurpleCoreQuit"_s);
         m_world.call(quit, QDBus::NoBlock);
         QTRY_VERIFY_WITH_TIMEOUT(!m_bob->contactOnline(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !m_world.interface()->isServiceRegistered(PidginMessenger::Service).value(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_world.interface()->isServiceRegistered(PidginMessenger::Service).value(),
+                                 5000);
 
-        const auto splash =
-            XWindows::waitFor([](const XWindow& w) { return w.shown() && w.geometry.size() == SplashSize; },
-                              5000, m_tilecast->pid());
+        const auto splash = XWindows::waitFor(
+            [](const XWindow& w) {
+                return w.shown() && w.geometry.size() == TilecastUnderTest::splashSize();
+            },
+            5000, m_tilecast->pid());
         QVERIFY2(splash, qPrintable(report()));
         QList<XWindow> last;
         QVERIFY2(XWindows::waitUntil(
                      [](const QList<XWindow>& windows) {
                          return std::none_of(windows.begin(), windows.end(), [](const XWindow& w) {
-                             return w.shown() && w.geometry.size() == MainSize;
+                             return w.shown() && w.geometry.size() == TilecastUnderTest::mainSize();
                          });
                      },
                      3000, m_tilecast->pid(), &last),
@@ -331,5 +320,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPidginEndToEnd)
+QTEST_MAIN(TestPidginEndToEnd)
 #include "test_pidgin_e2e.moc"

@@ -4,11 +4,11 @@
 
 #include <sys/stat.h>
 
-#include "FakePidgin.h"
-#include "messenger/ChooseMessenger.h"
 #include "contract/MessengerContract.h"
+#include "messenger/ChooseMessenger.h"
 #include "messenger/ContractClient.h"
 #include "messenger/PidginMessenger.h"
+#include "support/FakePidgin.h"
 
 using namespace Qt::StringLiterals;
 
@@ -105,17 +105,15 @@ private Q_SLOTS:
         QFETCH(bool, pidginRuns);
         QFETCH(QString, chosen);
         FakePidgin pidgin({alice()});
-        QString error;
         if (pidginRuns)
-            QVERIFY2(pidgin.start(&error), qPrintable(error));
+            TILECAST_START_FAKE_PIDGIN(pidgin);
         // The choice only asks who owns the stand-in's name.
         QDBusConnection standIn =
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-in"));
         const auto cleanup =
             qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("stand-in")); });
         if (standInRuns) {
-            const auto owned =
-                standIn.interface()->registerService(contract::Service);
+            const auto owned = standIn.interface()->registerService(contract::Service);
             QVERIFY2(owned.isValid(), qPrintable(owned.error().message()));
         }
 
@@ -164,8 +162,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QStringList, calls);
         FakePidgin pidgin(accounts);
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
+        TILECAST_START_FAKE_PIDGIN(pidgin);
         const auto messenger = connect();
         QVERIFY(messenger);
 
@@ -204,8 +201,7 @@ private Q_SLOTS:
         QFETCH(bool, hasIconPref);
         QFETCH(QString, failure);
         FakePidgin pidgin(accounts, hasIconPref);
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
+        TILECAST_START_FAKE_PIDGIN(pidgin);
         const auto messenger = connect();
         QVERIFY(messenger);
 
@@ -225,8 +221,7 @@ private Q_SLOTS:
     void everyApplySendsTheIcon()
     {
         FakePidgin pidgin({alice()});
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
+        TILECAST_START_FAKE_PIDGIN(pidgin);
         const QString jpeg = file(QStringLiteral("photo.jpg"));
         for (const QString& path : {m_gif, m_gif, jpeg, jpeg, m_gif}) {
             const auto messenger = connect();
@@ -245,8 +240,7 @@ private Q_SLOTS:
     void relativePathReachesPidginWhole()
     {
         FakePidgin pidgin({alice()});
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
+        TILECAST_START_FAKE_PIDGIN(pidgin);
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_dir.path()));
         const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
@@ -284,8 +278,7 @@ private Q_SLOTS:
                              : name == QStringLiteral("<empty>") ? QString()
                                                                  : file(name);
         FakePidgin pidgin({alice()});
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
+        TILECAST_START_FAKE_PIDGIN(pidgin);
         const auto messenger = connect();
         QVERIFY(messenger);
 
@@ -304,8 +297,7 @@ private Q_SLOTS:
     void pidginQuitsUnderAHeldObject()
     {
         FakePidgin pidgin({alice()});
-        QString error;
-        QVERIFY2(pidgin.start(&error), qPrintable(error));
+        TILECAST_START_FAKE_PIDGIN(pidgin);
         const auto messenger = connect();
         QVERIFY(messenger);
         QVERIFY(messenger->signinName().ok());
@@ -313,8 +305,7 @@ private Q_SLOTS:
         pidgin.stop();
         const Outcome<QString> read = messenger->signinName();
         QVERIFY(!read.ok());
-        QVERIFY2(read.failure().contains(PidginMessenger::Service),
-                 qPrintable(read.failure()));
+        QVERIFY2(read.failure().contains(PidginMessenger::Service), qPrintable(read.failure()));
         QVERIFY(!messenger->applyDisplayPicture(m_gif).ok());
         QVERIFY(!PidginMessenger::create().ok());
     }

@@ -20,6 +20,8 @@
 
 #include <cstdio>
 
+#include "support/FixtureWindow.h"
+
 namespace {
 
 void say(const QString& line)
@@ -50,7 +52,7 @@ int main(int argc, char** argv)
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("Fixture"));
-    window.setFixedSize(300, 200);
+    window.setFixedSize(testsupport::FixtureWindowSize);
     place(new QLabel(QStringLiteral("Hello fixture"), &window), 10, 10, 200, 20);
     place(new QPushButton(QStringLiteral("Press"), &window), 10, 40, 100, 30);
 

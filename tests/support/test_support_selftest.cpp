@@ -1,5 +1,7 @@
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtTest>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 
 #include "support/A11yTree.h"
 #include "support/DesktopSession.h"
+#include "support/FixtureWindow.h"
 #include "support/ProcessUnderTest.h"
 #include "support/XWindows.h"
 
@@ -68,7 +71,7 @@ private Q_SLOTS:
 
     void cleanupTestCase() { kinds.reset(); }
 
-    // The plain fixture seen both ways: one 300x200 client window, and an accessible window
+    // The plain fixture seen both ways: one client window of its fixed size, and an accessible window
     // with the label and the button; gone from both once stopped.
     void fixtureSeenOnXAndThroughAccessibility()
     {
@@ -86,11 +89,12 @@ private Q_SLOTS:
         QCOMPARE(window.title, QStringLiteral("Fixture"));
         QCOMPARE(window.instanceName, QStringLiteral("fixture-window"));
         QCOMPARE(window.pid, pid);
-        QCOMPARE(window.geometry.size(), QSize(300, 200));
+        QCOMPARE(window.geometry.size(), FixtureWindowSize);
         QCOMPARE(window.wmState, QStringLiteral("Normal"));
         QVERIFY2(window.shown(), qPrintable(window.describe()));
         QVERIFY2(window.frameExtents.top() > 0, qPrintable(window.describe())); // openbox's title bar
-        QVERIFY2(QRect(0, 0, 1280, 1024).contains(window.geometry), qPrintable(window.describe()));
+        QVERIFY2(QGuiApplication::primaryScreen()->geometry().contains(window.geometry),
+                 qPrintable(window.describe()));
 
         QString why;
         const std::optional<A11yTree::Node> app = A11yTree::waitFor(
@@ -313,5 +317,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSupportSelftest)
+QTEST_MAIN(TestSupportSelftest)
 #include "test_support_selftest.moc"

@@ -1,31 +1,22 @@
 #include <QApplication>
 #include <QtTest>
 
-#include "app/Shell.h"
-#include "fakes/FakeMessenger.h"
-#include "fakes/Windows.h"
-#include "mainwindow/AboutWindow.h"
 #include "controls/Colours.h"
-#include "mainwindow/Form2.h"
 #include "controls/Fonts.h"
+#include "mainwindow/AboutWindow.h"
+#include "mainwindow/Form2.h"
+#include "support/ScreenReader.h"
+#include "support/ShellFixture.h"
 
 // The banner captions' answer to the pointer, and the about window.
 class TestChrome : public QObject
 {
     Q_OBJECT
 
-    struct Running
+    // The main window as the program opens it.
+    struct Running : ShellFixture
     {
-        FakeMessengerWorld world;
-        MessengerLink link{world.factory()};
-        Shell shell{link, UpdateServer{QStringLiteral("updates.tests.invalid")}};
-        Form1* form = nullptr;
-
-        Running()
-        {
-            Q_EMIT shell.openSplash()->Timer1->fired();
-            form = shell.mainWindow();
-        }
+        Form1* form = start();
     };
 
 private Q_SLOTS:
@@ -101,7 +92,7 @@ private Q_SLOTS:
         QCOMPARE(f.cursor().shape(), Qt::ArrowCursor);
         const QString dir = qEnvironmentVariable("TILECAST_SCREENSHOT_DIR");
         if (!dir.isEmpty() && moves.size() == 1)
-            f.grab(QRect(0, 0, 562, 88)).save(dir + QStringLiteral("/banner-over-%1.png").arg(moves.first()));
+            f.grab(f.Image1->geometry()).save(dir + QStringLiteral("/banner-over-%1.png").arg(moves.first()));
     }
 
     void aboutWindow()
@@ -167,8 +158,8 @@ private Q_SLOTS:
         QPointer<Form1> form = run.form;
         auto* label = form->findChild<Label*>(caption);
         QVERIFY(label->focusPolicy() & Qt::TabFocus);
-        QCOMPARE(label->accessibleName().isEmpty() ? label->caption() : label->accessibleName(),
-                 label->caption());
+        // A screen reader announces the caption the link shows.
+        QCOMPARE(screenReaderName(label), label->caption());
         QTest::keyClick(label, Qt::Key(key));
         deleteClosedWindows();
         if (caption == QStringLiteral("Label13"))

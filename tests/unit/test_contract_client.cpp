@@ -6,9 +6,9 @@
 
 #include <csignal>
 
-#include "fakes/StandInProcess.h"
 #include "contract/MessengerContract.h"
 #include "messenger/ContractClient.h"
+#include "support/StandInProcess.h"
 #include "tilecast-messenger/StandInControl.h"
 
 // The client of the messenger contract over a private session bus, against the real stand-in.
@@ -81,8 +81,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(good));
         QVERIFY(messenger->applyDisplayPicture(good).ok());
 
-        const Status missing =
-            messenger->applyDisplayPicture(QStringLiteral("/no/such file.gif"));
+        const Status missing = messenger->applyDisplayPicture(QStringLiteral("/no/such file.gif"));
         QVERIFY(!missing.ok());
         QVERIFY(missing.failure().contains(contract::error::Failed));
         const Status empty = messenger->applyDisplayPicture(QString());

@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "fakes/FakeMessenger.h"
 #include "messenger/MessengerLink.h"
+#include "support/FakeMessenger.h"
 
 // The shared reference: reads reuse the object held, every apply replaces it.
 class TestMessengerLink : public QObject

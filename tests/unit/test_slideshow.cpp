@@ -1,14 +1,14 @@
 #include <QApplication>
 #include <QtTest>
 
-#include "fakes/FakeMessenger.h"
+#include "controls/Fonts.h"
 #include "mainwindow/Form1.h"
 #include "mainwindow/NotificationArea.h"
 #include "messenger/MessengerLink.h"
-#include "controls/Fonts.h"
 #include "platform/LastChangeStamp.h"
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"
+#include "support/FakeMessenger.h"
 
 // Activation, deactivation and the ring of slide timers, against an
 // in-process messenger. Ticks are raised directly: whichever slide timer is
@@ -268,26 +268,6 @@ private Q_SLOTS:
         f.setMinimised(false);
         activateSlideShow(f);
         QCOMPARE(f.slideTimer(1)->period(), 7000);
-    }
-
-    void stamp_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("de_DE") << "de_DE"
-                               << "10.12.26 , 14:05:09";
-        QTest::newRow("en_GB") << "en_GB"
-                               << "10/12/2026 , 14:05:09";
-        QTest::newRow("en_US") << "en_US"
-                               << "12/10/26 , 2:05:09 PM";
-    }
-
-    void stamp()
-    {
-        QFETCH(QString, locale);
-        QFETCH(QString, expected);
-        const QDateTime when(QDate(2026, 12, 10), QTime(14, 5, 9));
-        QCOMPARE(lastChangeStamp(when, QLocale(locale)), expected);
     }
 
     void trayIcon()

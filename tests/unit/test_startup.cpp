@@ -1,11 +1,9 @@
 #include <QApplication>
 #include <QtTest>
 
-#include "app/Shell.h"
-#include "fakes/FakeMessenger.h"
-#include "fakes/Windows.h"
 #include "controls/Colours.h"
 #include "controls/Fonts.h"
+#include "support/ShellFixture.h"
 
 // Start-up, the watchdog and the exit, driven against an in-process messenger.
 // Timer ticks are raised directly, except where the delay itself is checked.
@@ -13,14 +11,11 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    struct Run
+    struct Run : ShellFixture
     {
-        FakeMessengerWorld world;
-        MessengerLink link{world.factory()};
-        Shell shell{link, UpdateServer{QStringLiteral("updates.tests.invalid")}};
         QList<QPointer<Form1>> created; // every main window, in order
 
-        Run(TestStartup* test)
+        explicit Run(TestStartup* test)
         {
             QObject::connect(&shell, &Shell::mainWindowCreated, test, [this, test](Form1* form) {
                 created << form;
@@ -181,8 +176,7 @@ private Q_SLOTS:
     void watchdogKeepsReading()
     {
         Run run(this);
-        tick(run.shell.openSplash()->Timer1);
-        deleteClosedWindows();
+        run.start();
         Form1* form = run.created.first();
         QVERIFY(form->Timer7->isEnabled());
         QCOMPARE(form->Timer7->period(), 1000);
@@ -199,8 +193,7 @@ private Q_SLOTS:
     void watchdogReturnsToSplash()
     {
         Run run(this);
-        tick(run.shell.openSplash()->Timer1);
-        deleteClosedWindows();
+        run.start();
         QPointer<Form1> first = run.created.first();
         first->slot(1)->setText(QStringLiteral("/pictures/a.gif"));
         first->List1->appendLine(QStringLiteral("a.gif"));
@@ -233,8 +226,7 @@ private Q_SLOTS:
     void watchdogThenStillSignedOutExits()
     {
         Run run(this);
-        tick(run.shell.openSplash()->Timer1);
-        deleteClosedWindows();
+        run.start();
         run.world.running = false;
         tick(run.created.first()->Timer7);
         deleteClosedWindows();
@@ -247,8 +239,7 @@ private Q_SLOTS:
     void exitClosesEveryWindow()
     {
         Run run(this);
-        tick(run.shell.openSplash()->Timer1);
-        deleteClosedWindows();
+        run.start();
         Form1* form = run.created.first();
         QTest::mouseClick(form->Label19, Qt::LeftButton);
         deleteClosedWindows();
@@ -259,8 +250,7 @@ private Q_SLOTS:
     void closeBoxClosesMainWindowOnly()
     {
         Run run(this);
-        tick(run.shell.openSplash()->Timer1);
-        deleteClosedWindows();
+        run.start();
         run.created.first()->close();
         deleteClosedWindows();
         QVERIFY(run.created.first().isNull());

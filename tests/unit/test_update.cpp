@@ -1,12 +1,10 @@
 #include <QApplication>
 #include <QtTest>
 
-#include "app/Shell.h"
-#include "fakes/FakeMessenger.h"
-#include "fakes/Windows.h"
-#include "http/LocalHttpServer.h"
-#include "mainwindow/Form1.h"
 #include "controls/Fonts.h"
+#include "mainwindow/Form1.h"
+#include "support/LocalHttpServer.h"
+#include "support/ShellFixture.h"
 #include "update/Form5.h"
 #include "update/UpdateNotice.h"
 #include "update/UpdateQuery.h"
@@ -162,13 +160,10 @@ private Q_SLOTS:
     {
         LocalHttpServer server;
         server.answer(200, "new version");
-        FakeMessengerWorld world;
-        MessengerLink link(world.factory());
-        Shell shell(link, UpdateServer{server.host(), 5});
-        Q_EMIT shell.openSplash()->Timer1->fired();
-        QPointer<Form1> form = shell.mainWindow();
+        ShellFixture run(UpdateServer{server.host(), 5});
+        QPointer<Form1> form = run.start();
         QVERIFY(form && form->isVisible());
-        QPointer<Form5> notice = shell.updateNotice().window();
+        QPointer<Form5> notice = run.shell.updateNotice().window();
         QVERIFY(notice && notice->isVisible());
 
         QTest::mouseClick(form->Label19, Qt::LeftButton);
@@ -188,18 +183,16 @@ private Q_SLOTS:
     {
         LocalHttpServer server;
         server.answer(200, "no update");
-        FakeMessengerWorld world;
-        MessengerLink link(world.factory());
-        Shell shell(link, UpdateServer{server.host(), 5});
-        Q_EMIT shell.openSplash()->Timer1->fired();
+        ShellFixture run(UpdateServer{server.host(), 5});
+        QVERIFY(run.start());
         QCOMPARE(server.requests().size(), 1);
-        world.signedIn = false;
-        Q_EMIT shell.mainWindow()->Timer7->fired();
-        world.signedIn = true;
-        Q_EMIT shell.splash()->Timer1->fired();
+        run.world.signedIn = false;
+        Q_EMIT run.shell.mainWindow()->Timer7->fired();
+        run.world.signedIn = true;
+        Q_EMIT run.shell.splash()->Timer1->fired();
         QCOMPARE(server.requests().size(), 2);
-        QVERIFY(shell.mainWindow()->isVisible());
-        QVERIFY(!shell.updateNotice().window());
+        QVERIFY(run.shell.mainWindow()->isVisible());
+        QVERIFY(!run.shell.updateNotice().window());
     }
 };
 

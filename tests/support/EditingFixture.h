@@ -11,8 +11,9 @@
 #include <unistd.h>
 
 #include "editing/ConnectEditing.h"
-#include "fakes/SlideShowState.h"
 #include "mainwindow/Form1.h"
+#include "support/OrdinaryUser.h"
+#include "support/SlideShowState.h"
 
 // A main window with its editing handlers, driven the way a person drives
 // it: folders opened and left through the folder list, files added with
@@ -51,6 +52,20 @@ struct EditingFixture
     }
 
     static bool makeFolder(const QByteArray& path) { return ::mkdir(path.constData(), 0755) == 0; }
+
+    // Makes `relative` (and any folder above it) under the fixture's folder with
+    // empty files of these names; its path, or empty when that failed.
+    QString makeFiles(const QString& relative, const QStringList& names) const
+    {
+        const QString path = dir.path() + QLatin1Char('/') + relative;
+        if (!QDir().mkpath(path))
+            return {};
+        for (const QString& name : names) {
+            if (!makeFile(QFile::encodeName(path + QLatin1Char('/') + name)))
+                return {};
+        }
+        return path;
+    }
 
     // The folder list's entry that opens `path` (a link in the chain or a subfolder).
     QListWidgetItem* folderEntry(const QString& path) const
@@ -100,6 +115,19 @@ struct EditingFixture
         return true;
     }
 
+    // A double-click on a listed file, as the mouse user adds it.
+    bool doubleClickFile(const QString& name) const
+    {
+        FileList* files = form->File1;
+        if (files->names().count(name) != 1 || !files->selectFile(name))
+            return false;
+        files->scrollTo(files->currentIndex());
+        const QPoint centre = files->visualRect(files->currentIndex()).center();
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, centre);
+        return true;
+    }
+
     QStringList slotTexts() const { return ::slotTexts(*form); }
 
     QStringList listLines() const { return ::listLines(*form); }
@@ -121,28 +149,4 @@ struct EditingFixture
         }
         return {};
     }
-};
-
-// Runs the enclosed code with the file-system rights of an ordinary user;
-// the suite runs as root, whom permissions do not stop.
-class AsOrdinaryUser
-{
-public:
-    static constexpr uid_t Nobody = 65534;
-    AsOrdinaryUser() { m_ok = ::geteuid() == 0 && ::setegid(Nobody) == 0 && ::seteuid(Nobody) == 0; }
-    ~AsOrdinaryUser()
-    {
-        if ((::geteuid() != m_uid && ::seteuid(m_uid) != 0) ||
-            (::getegid() != m_gid && ::setegid(m_gid) != 0))
-            qFatal("cannot take back the test's own rights");
-    }
-    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
-    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
-    // False when the test does not run as root and so cannot switch.
-    bool ok() const { return m_ok; }
-
-private:
-    const uid_t m_uid = ::geteuid();
-    const gid_t m_gid = ::getegid();
-    bool m_ok = false;
 };

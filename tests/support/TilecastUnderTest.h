@@ -7,20 +7,29 @@
 
 #include <memory>
 
+#include "contract/MessengerContract.h"
 #include "support/A11yTree.h"
 #include "support/DesktopSession.h"
 #include "support/ProcessUnderTest.h"
+#include "support/ProgramLayout.h"
 #include "support/XWindows.h"
+#include "tilecast-messenger/StandInControl.h"
 
 // The real programs in the private desktop: the stand-in messenger on the
 // session bus, then tilecast in a given folder. Tests see what a person
 // sees: X windows by their size, captions through the accessibility tree,
-// and input through xdotool.
+// and input through xdotool. Window sizes and click points come from the
+// program's own layout (ProgramLayout), so the test needs a QApplication.
 class TilecastUnderTest
 {
 public:
-    static constexpr QSize SplashSize{324, 139};
-    static constexpr QSize MainSize{562, 502};
+    static QSize splashSize() { return testsupport::ProgramLayout::get().splashSize(); }
+    static QSize mainSize() { return testsupport::ProgramLayout::get().mainWindowSize(); }
+
+    // Main-window controls that the tests click, by the program's own names.
+    static inline const QString ActivateButton = QStringLiteral("Command2");
+    static inline const QString DeactivateButton = QStringLiteral("Command1");
+    static inline const QString ExitCaption = QStringLiteral("Label19");
 
     bool startMessenger(const QStringList& args)
     {
@@ -47,8 +56,7 @@ public:
     static QStringList receivedPictures()
     {
         const QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.tilecast.Messenger"), QStringLiteral("/org/tilecast/Messenger"),
-            QStringLiteral("org.tilecast.MessengerControl"), QStringLiteral("ReceivedPictures"));
+            contract::Service, contract::Path, standin::ControlInterface, QStringLiteral("ReceivedPictures"));
         return QDBusConnection::sessionBus()
             .call(call, QDBus::Block, 5000)
             .arguments()
@@ -100,6 +108,12 @@ public:
         return xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window.idHex(),
                         QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
                         QStringLiteral("1")});
+    }
+
+    // A left click on the centre of one of the main window's controls.
+    static bool clickControl(const testsupport::XWindow& mainWindow, const QString& control)
+    {
+        return click(mainWindow, testsupport::ProgramLayout::get().mainWindowPoint(control));
     }
 
     static bool keys(const testsupport::XWindow& window, const QStringList& keys)

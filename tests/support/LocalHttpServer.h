@@ -10,7 +10,8 @@
 
 // A tiny HTTP server on 127.0.0.1 for tests, answering every request the same
 // way from a thread of its own (the program under test blocks its own thread
-// while it waits for the answer).
+// while it waits for the answer). When it cannot listen it stops the test
+// program with the reason.
 class LocalHttpServer
 {
 public:

@@ -1,4 +1,4 @@
-#include "FakePidgin.h"
+#include "support/FakePidgin.h"
 
 #include <QDBusConnectionInterface>
 #include <QMutexLocker>
@@ -134,6 +134,8 @@ bool FakePidgin::start(QString* error)
         return false;
     }
     m_started = true;
+    // Pidgin's names spelled out here, not taken from PidginMessenger: a slip in
+    // the program's copy must fail these tests, not be shared by them.
     if (!bus.registerObject(QStringLiteral("/im/pidgin/purple/PurpleObject"), m_object,
                             QDBusConnection::ExportAllSlots)) {
         *error = QStringLiteral("cannot export the object: ") + bus.lastError().message();

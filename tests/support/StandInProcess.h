@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QProcess>
 
 #include <csignal>
 #include <memory>
+
+#include "contract/MessengerContract.h"
+#include "tilecast-messenger/StandInControl.h"
 
 // The real stand-in messenger (TILECAST_MESSENGER_BIN) on the test's session
 // bus, without a window, for tests that run under their own private bus.
@@ -39,6 +44,21 @@ public:
         if (!m_process->waitForFinished(5000))
             m_process->kill();
         m_process.reset();
+    }
+
+    // A call of the stand-in's control interface (sign-in, what it received, armed failures).
+    static QDBusMessage control(const QString& method, const QVariantList& args = {})
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(contract::Service, contract::Path,
+                                                           standin::ControlInterface, method);
+        call.setArguments(args);
+        return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    }
+
+    // The paths it was sent, in order, accepted or not.
+    static QStringList receivedPictures()
+    {
+        return control(QStringLiteral("ReceivedPictures")).arguments().value(0).toStringList();
     }
 
     bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QThread>
+#include <QtTest>
 
 // The part of Pidgin's automation interface that Tilecast uses, with Pidgin's behaviour
 // as measured on Pidgin 2.14: setting the buddy-icon path it already holds sends nothing,
@@ -77,3 +78,10 @@ private:
     QString m_connectionName;
     bool m_started = false;
 };
+
+// Starts `pidgin` on the test's bus, or fails the current test with the reason.
+#define TILECAST_START_FAKE_PIDGIN(pidgin)                                                                   \
+    do {                                                                                                     \
+        QString fakePidginError_;                                                                            \
+        QVERIFY2((pidgin).start(&fakePidginError_), qPrintable(fakePidginError_));                           \
+    } while (false)

@@ -1,7 +1,9 @@
-#include "http/LocalHttpServer.h"
+#include "support/LocalHttpServer.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -32,14 +34,23 @@ QByteArray head(int status, qint64 length, const QByteArray& extra = {})
 
 LocalHttpServer::LocalHttpServer()
 {
+    // Without its socket every request of the test would fail for the wrong reason.
+    const auto fail = [](const char* step) {
+        qFatal("LocalHttpServer: %s failed: %s", step, std::strerror(errno));
+    };
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listener < 0)
+        fail("socket");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_listener, 16);
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        fail("bind to 127.0.0.1");
+    if (::listen(m_listener, 16) != 0)
+        fail("listen");
     socklen_t size = sizeof address;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+    if (::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        fail("getsockname");
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
 }
