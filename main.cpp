@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
 
 #include "app/Shell.h"
-#include "messenger/ChooseMessenger.h"
 #include "controls/Fonts.h"
+#include "messenger/ChooseMessenger.h"
 #include "resources/Artwork.h"
 #include "update/UpdateServer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One measured figure, printed as a line "@figure {json}" on standard output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for start-up and memory: the least a Qt Widgets program of ours
 // can do to put a window like the splash on the screen. One fixed-size,
 // frameless 324x139 window and nothing else; anything Tilecast needs beyond

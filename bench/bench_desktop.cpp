@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, memory and idle cost of the real tilecast, each measured against
 // bench_bare_window (the floor) started the same way in the same X session.
 // Runs inside scripts/desktop-session, with the stand-in messenger signed in

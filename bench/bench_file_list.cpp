@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a folder of 100,000 files: the time from the folder change to a
 // filled, filtered file list, against a plain directory scan of the same folder.
 #include <QApplication>
@@ -8,10 +9,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "controls/Fonts.h"
 #include "editing/FolderBrowsing.h"
 #include "Figure.h"
 #include "mainwindow/Form1.h"
-#include "controls/Fonts.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gathers the "@figure" lines the benchmarks printed into one table and one
 // JSON file. With --baseline (an earlier JSON file) the table also shows the
 // figures of that run, so a change between versions is seen at a glance.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The slide ring against the real stand-in messenger on the session bus:
 // how closely applies follow the period, what one applying tick costs, and
 // whether memory grows over many ticks (a messenger object is made at each).
@@ -12,9 +13,9 @@
 #include <ctime>
 #include <vector>
 
+#include "contract/MessengerContract.h"
 #include "Figure.h"
 #include "mainwindow/Form1.h"
-#include "contract/MessengerContract.h"
 #include "messenger/ContractClient.h"
 #include "messenger/MessengerLink.h"
 #include "slideshow/Activation.h"

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QListView>
 #include <QStringListModel>
 
-#include "platform/FolderScan.h"
 #include "controls/Twips.h"
+#include "platform/FolderScan.h"
 
 // A file list: the regular files of one folder whose names match a pattern
 // such as "*.gif;*.jpg", sorted naturally. Activating an entry (double-click

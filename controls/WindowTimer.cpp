@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/WindowTimer.h"
 
 WindowTimer::WindowTimer(QObject* parent, const QString& name, int periodMs, bool enabled)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "messenger/ContractClient.h"
 
 #include <QDBusVariant>
@@ -5,7 +6,8 @@
 #include "contract/MessengerContract.h"
 
 ContractClient::ContractClient(const QDBusConnection& bus)
-    : m_messenger(bus, {contract::Service, contract::Path, contract::Interface, QStringLiteral("the messenger")})
+    : m_messenger(bus,
+                  {contract::Service, contract::Path, contract::Interface, QStringLiteral("the messenger")})
 {
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "messenger/MessengerLink.h"
 
 MessengerLink::MessengerLink(MessengerFactory create) : m_create(std::move(create)) {}

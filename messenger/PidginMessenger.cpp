@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "messenger/PidginMessenger.h"
 
 #include <QFileInfo>
@@ -69,7 +70,7 @@ Status PidginMessenger::applyDisplayPicture(const QString& path)
     bool anyTakesIt = false;
     for (const int account : accounts.value()) {
         const auto usesGlobal = m_pidgin.callFor<int>(QStringLiteral("PurpleAccountGetBool"),
-                                             {account, QStringLiteral("use-global-buddyicon"), 1});
+                                                      {account, QStringLiteral("use-global-buddyicon"), 1});
         if (!usesGlobal)
             return Failure{usesGlobal.failure()};
         anyTakesIt = anyTakesIt || usesGlobal.value() != 0;

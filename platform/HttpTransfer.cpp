@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/HttpTransfer.h"
 
 // The type checks of curl's header wrap curl_easy_setopt in a macro; the

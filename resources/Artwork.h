@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures, compiled in as resources (rendered from resources/artwork/*.svg at build
 // time, each as name.png and name@2x.png). Sizes below are logical pixels.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders one SVG into a PNG at build time, so the program ships plain PNGs and never loads QtSvg.
 //
 // Usage: tilecast-render-artwork <in.svg> <out.png> (--scale <factor> | --size <pixels>)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Client.h"
 
 #include <QDBusConnection>
@@ -8,8 +9,8 @@
 
 #include <cstdio>
 
-#include "StandInControl.h"
 #include "contract/MessengerContract.h"
+#include "StandInControl.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ bool reachInstance(QDBusConnection& bus)
 QDBusMessage call(QDBusConnection& bus, const QString& interface, const QString& method,
                   const QVariantList& arguments = {})
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(contract::Service,
-                                                          contract::Path, interface, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(contract::Service, contract::Path, interface, method);
     message.setArguments(arguments);
     return bus.call(message, QDBus::Block, CallTimeoutMs);
 }
@@ -103,10 +104,9 @@ int runClient(const QStringList& arguments)
         print(stdout, QStringLiteral("Signed out."));
         return ClientOk;
     }
-    const QDBusMessage reply =
-        rest.isEmpty()
-            ? call(bus, standin::ControlInterface, QStringLiteral("SignIn"))
-            : call(bus, standin::ControlInterface, QStringLiteral("SignInAs"), {rest.constFirst()});
+    const QDBusMessage reply = rest.isEmpty() ? call(bus, standin::ControlInterface, QStringLiteral("SignIn"))
+                                              : call(bus, standin::ControlInterface,
+                                                     QStringLiteral("SignInAs"), {rest.constFirst()});
     if (!succeeded(reply))
         return ClientFailed;
     const QDBusMessage name = call(bus, contract::Interface, contract::MySigninName);

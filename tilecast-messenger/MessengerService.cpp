@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MessengerService.h"
 
 #include <QDBusArgument>
@@ -6,11 +7,11 @@
 #include <QDBusMetaType>
 #include <QRegularExpression>
 
+#include "contract/MessengerContract.h"
 #include "controladaptor.h"
 #include "messengeradaptor.h"
 #include "MessengerModel.h"
 #include "StandInControl.h"
-#include "contract/MessengerContract.h"
 
 namespace {
 
@@ -153,9 +154,10 @@ void MessengerService::SetMyProperty(int property, const QDBusVariant& value)
     }
     const QString path = inner.toString();
     if (m_rejectPictures) {
-        sendErrorReply(contract::error::Failed, QStringLiteral("Cannot use \"%1\" as the display picture: pictures are "
-                                                   "being refused on request (SetRejectPictures).")
-                                        .arg(path));
+        sendErrorReply(contract::error::Failed,
+                       QStringLiteral("Cannot use \"%1\" as the display picture: pictures are "
+                                      "being refused on request (SetRejectPictures).")
+                           .arg(path));
         return;
     }
     const PictureCheck check = m_model->setDisplayPicture(path);
@@ -216,8 +218,9 @@ void MessengerService::announceProperty(const QString& name, const QVariant& val
 {
     if (!m_bus.isConnected())
         return;
-    QDBusMessage signal = QDBusMessage::createSignal(
-        contract::Path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(contract::Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
     signal << standin::ControlInterface << QVariantMap{{name, value}} << QStringList();
     m_bus.send(signal);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows are laid out in fixed pixels over these pictures, so a picture of the wrong size, a missing
 // or ignored @2x file, or a sample picture Qt cannot read shows up as a broken window; these tests catch
 // that. The suite also runs with QT_SCALE_FACTOR=2 to take the high-DPI paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/TilecastUnderTest.h"
 
 // Start-up, the sign-in watchdog and the exit, with the real tilecast and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tilecast-messenger seen from a client: the real binary on a private session
 // bus (CTest runs this under dbus-run-session).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The account and display-picture rules of tilecast-messenger, without a bus.
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small program for the test-support self-test: windows whose X properties and
 // accessibility tree are known, so the readers can be checked against them.
 //   fixture-window            the "Fixture" window: 300x200, fixed size, a label and a button

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
 #include <QtTest>
 
@@ -26,12 +27,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("seconds");
         QTest::addColumn<bool>("downTen"); // "<<" afterwards
 
-        QTest::newRow("nothing changed") << "20" << "" << false << "20" << true;
-        QTest::newRow("\"<\" at one second changes nothing") << "1" << "<" << false << "1" << false;
-        QTest::newRow("\">\" to 11 s switches \"<<\" on") << "10" << ">" << true << "11" << true;
-        QTest::newRow("\"<<\" from 20 s to 10 s switches it off") << "20" << "<<" << true << "10" << false;
-        QTest::newRow("\"<\" from 12 s to 11 s keeps it on") << "12" << "<" << true << "11" << true;
-        QTest::newRow("\">>\" from 1 s") << "1" << ">>" << true << "11" << true;
+        QTest::newRow("nothing changed") << "20"
+                                         << "" << false << "20" << true;
+        QTest::newRow("\"<\" at one second changes nothing") << "1"
+                                                             << "<" << false << "1" << false;
+        QTest::newRow("\">\" to 11 s switches \"<<\" on") << "10"
+                                                          << ">" << true << "11" << true;
+        QTest::newRow("\"<<\" from 20 s to 10 s switches it off") << "20"
+                                                                  << "<<" << true << "10" << false;
+        QTest::newRow("\"<\" from 12 s to 11 s keeps it on") << "12"
+                                                             << "<" << true << "11" << true;
+        QTest::newRow("\">>\" from 1 s") << "1"
+                                         << ">>" << true << "11" << true;
     }
 
     void guardsWakeOnlyAfterAChange()
