@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tilecast-xmpp against the local Prosody of scripts/xmpp-world: how long one apply takes
+// from the contract call (as Tilecast makes it) to alice's contact bob being notified, and
+// what the program costs while it sits signed in: resident memory and wake-ups per second.
+//
+//   scripts/xmpp-world -- dbus-run-session -- bench_xmpp --bridge PATH --observer PATH
+//       [--applies N] [--idle-seconds S]
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+#include "contract/MessengerContract.h"
+#include "Figure.h"
+
+namespace {
+
+QString world(const char* name)
+{
+    return qEnvironmentVariable(QByteArray("XMPP_WORLD_") + name);
+}
+
+// Sums a field of /proc/PID/task/*/status over every thread: context switches are per thread.
+qint64 taskField(qint64 pid, const QByteArray& field)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith(field + ':'))
+                total += line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return total;
+}
+
+qint64 rssKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOptions(
+        {{QStringLiteral("bridge"), QString(), QStringLiteral("PATH")},
+         {QStringLiteral("observer"), QString(), QStringLiteral("PATH")},
+         {QStringLiteral("applies"), QString(), QStringLiteral("N"), QStringLiteral("60")},
+         {QStringLiteral("idle-seconds"), QString(), QStringLiteral("S"), QStringLiteral("30")}});
+    parser.process(app);
+    if (world("XMPP").isEmpty() || !parser.isSet(QStringLiteral("bridge"))) {
+        std::fprintf(stderr, "run inside scripts/xmpp-world, with --bridge and --observer\n");
+        return 2;
+    }
+
+    QTemporaryDir home;
+    const QString passwordFile = home.filePath(QStringLiteral("password"));
+    QFile password(passwordFile);
+    if (!password.open(QIODevice::WriteOnly) || password.write(world("ALICE_PASSWORD").toUtf8() + '\n') <= 0)
+        return 1;
+    password.close();
+    password.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+
+    // Four pictures, each a different avatar, so every apply is a real change.
+    QStringList pictures;
+    for (int i = 0; i < 4; ++i) {
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 90, 200, 220));
+        pictures << home.filePath(QStringLiteral("picture-%1.jpg").arg(i));
+        image.save(pictures.last(), "JPEG", 90);
+    }
+
+    QStringList observerOutput;
+    QElapsedTimer clock;
+    clock.start();
+    QList<QPair<qint64, QJsonObject>> events; // arrival (ns since start), event
+    QProcess observer;
+    observer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(&observer, &QProcess::readyReadStandardOutput, [&] {
+        while (observer.canReadLine())
+            events.append({clock.nsecsElapsed(), QJsonDocument::fromJson(observer.readLine()).object()});
+    });
+    const QString server = world("XMPP");
+    observer.start(QStringLiteral("/usr/bin/python3"),
+                   {parser.value(QStringLiteral("observer")), server.section(u':', 0, 0),
+                    server.section(u':', 1), world("CA"), world("ALICE"), world("ALICE_PASSWORD"),
+                    world("BOB"), world("BOB_PASSWORD")});
+    if (!waitFor([&] { return !events.isEmpty(); }, 20000)) {
+        std::fprintf(stderr, "the observer did not come up\n");
+        return 1;
+    }
+
+    QProcess bridge;
+    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    bridge.setProcessEnvironment(environment);
+    bridge.start(parser.value(QStringLiteral("bridge")),
+                 {QStringLiteral("--jid"), world("ALICE"), QStringLiteral("--server"), server,
+                  QStringLiteral("--ca-file"), world("CA"), QStringLiteral("--password-file"), passwordFile});
+    if (!waitFor([&] { return bridge.readAllStandardOutput().contains("signed in as"); }, 10000)) {
+        std::fprintf(stderr, "tilecast-xmpp did not sign in\n");
+        return 1;
+    }
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const int applies = parser.value(QStringLiteral("applies")).toInt();
+    std::vector<double> callMs, notifiedMs;
+    for (int i = -2; i < applies; ++i) { // the first two warm up (the saved copy, the feature query)
+        const QString picture = pictures.at((i + 4) % 4);
+        QDBusMessage call = QDBusMessage::createMethodCall(contract::Service, contract::Path,
+                                                           contract::Interface, contract::SetMyProperty);
+        call.setArguments({contract::UserTilePath, QVariant::fromValue(QDBusVariant(picture))});
+        const qsizetype before = events.size();
+        const qint64 start = clock.nsecsElapsed();
+        qint64 replied = 0;
+        QDBusPendingCallWatcher watcher(bus.asyncCall(call, contract::CallTimeoutMs));
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished,
+                         [&] { replied = clock.nsecsElapsed(); });
+        qint64 notified = 0;
+        const bool ok = waitFor(
+            [&] {
+                for (qsizetype k = before; k < events.size() && !notified; ++k)
+                    if (events.at(k).second.value(QStringLiteral("event")) == QStringLiteral("notify") &&
+                        events.at(k).second.value(QStringLiteral("as")) == QStringLiteral("bob"))
+                        notified = events.at(k).first;
+                return notified && replied;
+            },
+            5000);
+        if (!ok || watcher.isError()) {
+            std::fprintf(stderr, "apply %d failed: %s\n", i, qPrintable(watcher.error().message()));
+            return 1;
+        }
+        if (i >= 0) {
+            callMs.push_back((replied - start) / 1e6);
+            notifiedMs.push_back((notified - start) / 1e6);
+        }
+        QTest::qWait(50); // let the observer's fetch of the data settle before the next one
+    }
+
+    // Idle while signed in: nothing applied, the connection just held.
+    const qint64 pid = bridge.processId();
+    QTest::qWait(2000);
+    const int idleSeconds = parser.value(QStringLiteral("idle-seconds")).toInt();
+    const qint64 switchesBefore =
+        taskField(pid, "voluntary_ctxt_switches") + taskField(pid, "nonvoluntary_ctxt_switches");
+    QElapsedTimer idle;
+    idle.start();
+    std::vector<double> rss;
+    while (idle.elapsed() < idleSeconds * 1000) {
+        rss.push_back(double(rssKiB(pid)) / 1024.0);
+        QTest::qWait(1000);
+    }
+    const qint64 switchesAfter =
+        taskField(pid, "voluntary_ctxt_switches") + taskField(pid, "nonvoluntary_ctxt_switches");
+    const double wakeups = double(switchesAfter - switchesBefore) / (idle.elapsed() / 1000.0);
+
+    const QString runs = QStringLiteral("%1 applies, Prosody on the loopback").arg(applies);
+    bench::report(QStringLiteral("xmpp_apply_notified_median_ms"),
+                  QStringLiteral("XMPP: apply to bob's notification, median"), bench::median(notifiedMs),
+                  QStringLiteral("ms"), {}, runs);
+    bench::report(QStringLiteral("xmpp_apply_notified_p99_ms"),
+                  QStringLiteral("XMPP: apply to bob's notification, p99"),
+                  bench::percentile(notifiedMs, 0.99), QStringLiteral("ms"), {}, runs);
+    bench::report(QStringLiteral("xmpp_apply_call_median_ms"),
+                  QStringLiteral("XMPP: contract call answered, median"), bench::median(callMs),
+                  QStringLiteral("ms"), {QStringLiteral("<"), 2500}, runs);
+    bench::report(QStringLiteral("xmpp_idle_rss_mib"), QStringLiteral("XMPP: tilecast-xmpp idle RSS"),
+                  bench::median(rss), QStringLiteral("MiB"), {},
+                  QStringLiteral("signed in, median of %1 samples").arg(rss.size()));
+    bench::report(QStringLiteral("xmpp_idle_wakeups_per_s"),
+                  QStringLiteral("XMPP: tilecast-xmpp idle wake-ups"), wakeups, QStringLiteral("/s"),
+                  {QStringLiteral("<="), 1},
+                  QStringLiteral("context switches of all threads over %1 s").arg(idleSeconds));
+
+    bridge.terminate();
+    bridge.waitForFinished(3000);
+    observer.closeWriteChannel();
+    observer.terminate();
+    observer.waitForFinished(3000);
+    return 0;
+}

@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QCryptographicHash>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "tilecast-xmpp/AvatarImage.h"
+
+using namespace Qt::StringLiterals;
+
+// The conversion every picture goes through before it is published: what comes out for
+// the sizes and kinds of file a slide show holds, and what is refused.
+class TestXmppAvatarImage : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // A picture with detail everywhere (a gradient with noise), the hardest case to keep small.
+    static QImage photo(int width, int height, bool alpha = false)
+    {
+        QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        QRandomGenerator random(42);
+        for (int y = 0; y < height; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const int noise = int(random.bounded(64));
+                line[x] =
+                    qRgba((x * 255 / qMax(1, width - 1) + noise) % 256, (y * 255 / qMax(1, height - 1)) % 256,
+                          noise * 4 % 256, alpha ? (x + y) % 256 : 255);
+            }
+        }
+        return image;
+    }
+
+    static QImage flat(int width, int height)
+    {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(QColor(30, 120, 200));
+        QPainter painter(&image);
+        painter.fillRect(0, 0, width / 2, height / 2, Qt::yellow);
+        return image;
+    }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(photo(4000, 3000).save(path(u"camera.jpg"_s), "JPEG", 92));
+        // Qt writes no GIFs: the smallest one there is, by hand.
+        write(u"pixel.gif"_s, QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c"
+                                                  "00000000010001000002024401003b"));
+        QVERIFY(flat(96, 96).save(path(u"exact.png"_s), "PNG"));
+        QVERIFY(flat(50, 20).save(path(u"small.bmp"_s), "BMP"));
+        QVERIFY(flat(300, 1000).save(path(u"tall.png"_s), "PNG"));
+        QVERIFY(flat(1000, 1).save(path(u"line.png"_s), "PNG"));
+        QVERIFY(photo(96, 96).save(path(u"noise.png"_s), "PNG"));
+        QVERIFY(photo(200, 200, true).save(path(u"translucent.png"_s), "PNG"));
+        // Named like pictures, but not pictures, or not whole ones.
+        write(u"notes.jpg"_s, "These are my holiday notes, not a picture.\n");
+        write(u"empty.png"_s, QByteArray());
+        QFile jpeg(path(u"camera.jpg"_s));
+        QVERIFY(jpeg.open(QIODevice::ReadOnly));
+        write(u"header-only.jpg"_s, jpeg.read(200));
+        jpeg.seek(0);
+        write(u"half.jpg"_s, jpeg.read(jpeg.size() / 2));
+        QVERIFY(flat(40, 40).save(path(u"picture.ppm"_s), "PPM"));
+        QVERIFY(QDir().mkpath(path(u"folder.png"_s)));
+    }
+
+    void convertsToASmallPng_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("expected");
+
+        QTest::newRow("4000x3000 JPEG, scaled keeping 4:3") << u"camera.jpg"_s << QSize(96, 72);
+        QTest::newRow("1x1 GIF, never enlarged") << u"pixel.gif"_s << QSize(1, 1);
+        QTest::newRow("96x96 PNG, as it is") << u"exact.png"_s << QSize(96, 96);
+        QTest::newRow("50x20 BMP, never enlarged") << u"small.bmp"_s << QSize(50, 20);
+        QTest::newRow("300x1000 PNG, tall") << u"tall.png"_s << QSize(28, 96);
+        // libjpeg fills what is missing with grey; the picture is still the user's choice.
+        QTest::newRow("4000x3000 JPEG cut in half") << u"half.jpg"_s << QSize(96, 72);
+        QTest::newRow("1000x1 PNG, at least a pixel high") << u"line.png"_s << QSize(96, 1);
+        // Noise does not fit 8 KiB at 96 px even with a palette: it gets smaller instead.
+        QTest::newRow("96x96 noise, shrunk to fit") << u"noise.png"_s << QSize();
+        QTest::newRow("200x200 with alpha") << u"translucent.png"_s << QSize();
+    }
+
+    void convertsToASmallPng()
+    {
+        QFETCH(QString, name);
+        QFETCH(QSize, expected);
+
+        const AvatarImage avatar = makeAvatarImage(path(name));
+        QVERIFY2(avatar.ok, qPrintable(avatar.error));
+        QVERIFY2(avatar.png.size() <= AvatarImage::TargetBytes,
+                 qPrintable(QString::number(avatar.png.size())));
+        QVERIFY(avatar.png.startsWith("\x89PNG\r\n\x1a\n"));
+        const QImage decoded = QImage::fromData(avatar.png, "PNG");
+        QVERIFY(!decoded.isNull());
+        QCOMPARE(decoded.size(), avatar.size);
+        QVERIFY(avatar.size.width() <= AvatarImage::MaxEdge && avatar.size.height() <= AvatarImage::MaxEdge);
+        if (expected.isValid())
+            QCOMPARE(avatar.size, expected);
+        QCOMPARE(avatar.sha1Hex, QCryptographicHash::hash(avatar.png, QCryptographicHash::Sha1).toHex());
+        qInfo("%s -> %dx%d, %lld bytes", qPrintable(name), avatar.size.width(), avatar.size.height(),
+              qlonglong(avatar.png.size()));
+    }
+
+    void keepsWhatTheSizeCutsLast()
+    {
+        // Shrinking is the last resort: a noisy 96 px picture still comes out well above
+        // half size, and transparency survives the palette.
+        const AvatarImage noise = makeAvatarImage(path(u"noise.png"_s));
+        QVERIFY(noise.ok);
+        QVERIFY2(noise.size.width() >= 48, qPrintable(QString::number(noise.size.width())));
+        QCOMPARE(noise.size.width(), noise.size.height());
+        const AvatarImage translucent = makeAvatarImage(path(u"translucent.png"_s));
+        QVERIFY(translucent.ok);
+        QVERIFY(QImage::fromData(translucent.png).hasAlphaChannel());
+    }
+
+    void refusesWhatIsNoPicture_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+
+        QTest::newRow("missing") << u"gone.jpg"_s << u"no such file"_s;
+        QTest::newRow("text named .jpg") << u"notes.jpg"_s << u"not a GIF, JPEG, BMP or PNG"_s;
+        QTest::newRow("empty") << u"empty.png"_s << u"empty"_s;
+        QTest::newRow("a JPEG cut after its header") << u"header-only.jpg"_s << u"cannot be read"_s;
+        QTest::newRow("another format") << u"picture.ppm"_s << u"only GIF, JPEG, BMP and PNG"_s;
+        QTest::newRow("a folder") << u"folder.png"_s << u"directory"_s;
+    }
+
+    void refusesWhatIsNoPicture()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+
+        const AvatarImage avatar = makeAvatarImage(path(name));
+        QVERIFY(!avatar.ok);
+        QVERIFY(avatar.png.isEmpty());
+        QVERIFY2(avatar.error.contains(reason), qPrintable(avatar.error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXmppAvatarImage)
+#include "test_xmpp_avatar_image.moc"

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+// A display picture made ready for XMPP: PNG, at most MaxEdge x MaxEdge.
+struct AvatarImage
+{
+    // XEP-0084 recommends 32..96 px; contacts' clients scale from there.
+    static constexpr int MaxEdge = 96;
+    // Small enough to travel in one stanza to every server and to old clients' vCards.
+    static constexpr int TargetBytes = 8 * 1024;
+
+    bool ok = false;
+    QString error; // phrased to follow "Cannot use ...: "
+    QByteArray png;
+    QSize size;
+    QByteArray sha1Hex; // of `png`: the XEP-0084 item id
+};
+
+// Reads `path` (GIF, JPEG, BMP or PNG by content, checked the way every messenger here
+// checks; an animation gives its first frame) and converts it. Pictures that fit already
+// keep their size: no upscaling.
+AvatarImage makeAvatarImage(const QString& path);

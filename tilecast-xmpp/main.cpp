@@ -1,0 +1,442 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+#include "contract/MessengerContract.h"
+#include "QuitOnSignal.h"
+#include "tilecast-xmpp/AccountFiles.h"
+#include "tilecast-xmpp/AvatarPublisher.h"
+#include "tilecast-xmpp/BridgeService.h"
+#include "tilecast-xmpp/Keychain.h"
+#include "tilecast-xmpp/XmppClient.h"
+
+namespace {
+
+enum Exit
+{
+    Ok = 0,
+    Failure = 1,
+    Usage = 2,
+};
+
+void print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int fail(const QString& message, int code = Failure)
+{
+    print(stderr, QStringLiteral("tilecast-xmpp: %1\n").arg(message));
+    return code;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: tilecast-xmpp [run] [--jid JID] [--password-file FILE] [--server HOST[:PORT]] [--ca-file "
+        "FILE]\n"
+        "       tilecast-xmpp login JID [--password-file FILE] [--server HOST[:PORT]] [--ca-file FILE]\n"
+        "       tilecast-xmpp logout | status | restore\n"
+        "\n"
+        "Makes Tilecast's slide show the avatar of an XMPP account, for every contact and every\n"
+        "one of your own clients. It owns org.tilecast.Messenger on the D-Bus session bus, where\n"
+        "Tilecast finds it as it finds any messenger, and publishes each picture Tilecast gives\n"
+        "it (XEP-0084, and the vCard photo of XEP-0153 where the server does not convert).\n"
+        "It never sends presence: it receives no chats and does not show as online.\n"
+        "\n"
+        "Commands:\n"
+        "  run (default)   Sign in and answer Tilecast until SIGTERM or SIGINT. Signs in again\n"
+        "                  after 1, 2, 4 ... 60 s when the connection drops; stops trying on a\n"
+        "                  wrong password. Refuses to start when another program owns the name.\n"
+        "  login JID       Ask for the password (without echo; read from standard input when it\n"
+        "                  is not a terminal), sign in once to prove it, then keep the password\n"
+        "                  in the desktop's keychain (Secret Service) and the address in\n"
+        "                  $XDG_CONFIG_HOME/tilecast/xmpp.conf. Nothing is kept if it fails.\n"
+        "                  With --password-file only the address is kept.\n"
+        "  logout          Forget the password and the address.\n"
+        "  status          Say whether a service runs on the session bus, signed in as whom.\n"
+        "  restore         Put back the avatar the account had before Tilecast first changed it\n"
+        "                  (or remove the avatar if it had none), then forget that copy. The copy\n"
+        "                  is kept under $XDG_DATA_HOME/tilecast/.\n"
+        "\n"
+        "Options:\n"
+        "  --jid JID               The account (user@domain), instead of the stored one.\n"
+        "  --password-file FILE    Read the password from the first line of FILE instead of the\n"
+        "                          keychain. FILE must not be readable by group or others.\n"
+        "  --server HOST[:PORT]    Connect there instead of the server found through DNS SRV.\n"
+        "                          The certificate is still checked against the JID's domain.\n"
+        "  --ca-file FILE          Also trust this certificate authority (PEM).\n"
+        "  -h, --help              Show this help.\n"
+        "  --version               Show the version.\n"
+        "\n"
+        "TLS is required and certificates are always verified; there is no option to change that.\n"
+        "\n"
+        "Exit status: 0 on success (status: a service runs and is signed in); 1 on failure (status:\n"
+        "no service, or not signed in); 2 on bad usage.\n");
+}
+
+struct Account
+{
+    XmppClient::Options options;
+    QString server; // as given, for the settings file
+};
+
+// The account, the server and the authority from the options, else from the settings file.
+bool resolveAccount(const QCommandLineParser& parser, const QString& jidArgument, Account* account,
+                    QString* error)
+{
+    const std::optional<accountfiles::Settings> stored = accountfiles::loadSettings();
+    QString jidText = jidArgument;
+    if (jidText.isEmpty())
+        jidText = parser.value(QStringLiteral("jid"));
+    const bool fromSettings = jidText.isEmpty();
+    if (fromSettings) {
+        if (!stored) {
+            *error = QStringLiteral("no account: run \"tilecast-xmpp login JID\" first, or give --jid");
+            return false;
+        }
+        jidText = stored->jid;
+    }
+    const std::optional<QString> jid = accountfiles::normaliseJid(jidText, error);
+    if (!jid)
+        return false;
+    account->options.jid = *jid;
+    const bool sameAccount = stored && stored->jid == *jid;
+
+    account->server = parser.isSet(QStringLiteral("server")) ? parser.value(QStringLiteral("server"))
+                      : sameAccount                          ? stored->server
+                                                             : QString();
+    if (!account->server.isEmpty() &&
+        !accountfiles::parseServer(account->server, &account->options.host, &account->options.port)) {
+        *error = QStringLiteral("--server: \"%1\" is not HOST or HOST:PORT").arg(account->server);
+        return false;
+    }
+    QString caFile = parser.isSet(QStringLiteral("ca-file")) ? parser.value(QStringLiteral("ca-file"))
+                     : sameAccount                           ? stored->caFile
+                                                             : QString();
+    if (!caFile.isEmpty()) {
+        const QFileInfo info(caFile);
+        if (!info.isFile() || !info.isReadable()) {
+            *error = QStringLiteral("--ca-file: cannot read %1").arg(caFile);
+            return false;
+        }
+        caFile = info.absoluteFilePath();
+    }
+    account->options.caFile = caFile;
+    return true;
+}
+
+std::optional<QString> askPassword(const QString& jid, QString* error)
+{
+    QByteArray line;
+    if (::isatty(STDIN_FILENO)) {
+        print(stderr, QStringLiteral("Password for %1: ").arg(jid));
+        termios saved{};
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        char buffer[1024];
+        if (std::fgets(buffer, sizeof buffer, stdin))
+            line = buffer;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        print(stderr, QStringLiteral("\n"));
+    } else {
+        char buffer[1024];
+        if (std::fgets(buffer, sizeof buffer, stdin))
+            line = buffer;
+    }
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty()) {
+        *error = QStringLiteral("no password given");
+        return std::nullopt;
+    }
+    return QString::fromUtf8(line);
+}
+
+// Signs in once, without retrying; the problem (None when it worked) and its message.
+XmppClient::Problem signInOnce(XmppClient& client, const XmppClient::Options& options, QString* message)
+{
+    XmppClient::Problem problem = XmppClient::Problem::Lost;
+    *message = QStringLiteral("no answer from the server within 30 s");
+    QEventLoop loop;
+    QObject::connect(&client, &XmppClient::signedIn, &loop, [&] {
+        problem = XmppClient::Problem::None;
+        loop.quit();
+    });
+    QObject::connect(&client, &XmppClient::signedOut, &loop,
+                     [&](XmppClient::Problem p, const QString& text, bool) {
+                         problem = p;
+                         *message = text;
+                         loop.quit();
+                     });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    client.start(options, false);
+    loop.exec();
+    return problem;
+}
+
+int login(const QCommandLineParser& parser, const QString& jidArgument)
+{
+    Account account;
+    QString error;
+    if (!resolveAccount(parser, jidArgument, &account, &error))
+        return fail(error, Usage);
+    const bool fromFile = parser.isSet(QStringLiteral("password-file"));
+    const std::optional<QString> password =
+        fromFile ? accountfiles::readPasswordFile(parser.value(QStringLiteral("password-file")), &error)
+                 : askPassword(account.options.jid, &error);
+    if (!password)
+        return fail(error);
+    account.options.password = *password;
+
+    XmppClient client;
+    QString message;
+    if (signInOnce(client, account.options, &message) != XmppClient::Problem::None)
+        return fail(QStringLiteral("cannot sign in as %1: %2").arg(account.options.jid, message));
+    client.stop();
+
+    if (!fromFile && !keychain::writePassword(account.options.jid, *password, &error))
+        return fail(error);
+    if (!accountfiles::saveSettings({account.options.jid, account.server, account.options.caFile}, &error))
+        return fail(error);
+    print(stdout, QStringLiteral("Signed in as %1. %2 the address in %3.\n")
+                      .arg(account.options.jid,
+                           fromFile ? QStringLiteral("Kept")
+                                    : QStringLiteral("Kept the password in the keychain and"),
+                           accountfiles::settingsPath()));
+    return Ok;
+}
+
+bool passwordFor(const QCommandLineParser& parser, Account* account, QString* error)
+{
+    const std::optional<QString> password =
+        parser.isSet(QStringLiteral("password-file"))
+            ? accountfiles::readPasswordFile(parser.value(QStringLiteral("password-file")), error)
+            : keychain::readPassword(account->options.jid, error);
+    if (!password)
+        return false;
+    account->options.password = *password;
+    return true;
+}
+
+int run(QCoreApplication& app, const QCommandLineParser& parser)
+{
+    Account account;
+    QString error;
+    if (!resolveAccount(parser, QString(), &account, &error))
+        return fail(error, Usage);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return fail(
+            QStringLiteral("cannot connect to the D-Bus session bus: %1").arg(bus.lastError().message()));
+    if (bus.interface()->isServiceRegistered(contract::Service))
+        return fail(
+            QStringLiteral("another messenger already owns %1 on the session bus").arg(contract::Service));
+    if (!passwordFor(parser, &account, &error))
+        return fail(error);
+
+    XmppClient client;
+    AvatarPublisher publisher(&client);
+    BridgeService service(&client, &publisher);
+    if (!service.publish(bus, &error))
+        return fail(error);
+
+    QString lastMessage;
+    QObject::connect(&client, &XmppClient::signedIn, &app, [&] {
+        publisher.reset();
+        lastMessage.clear();
+        print(stdout, QStringLiteral("tilecast-xmpp: signed in as %1\n").arg(client.bareJid()));
+    });
+    QObject::connect(&client, &XmppClient::signedOut, &app,
+                     [&](XmppClient::Problem problem, const QString& message, bool willRetry) {
+                         if (client.isStopping())
+                             return;
+                         // Said once per cause, however many retries it takes.
+                         const QString line =
+                             problem == XmppClient::Problem::WrongPassword
+                                 ? QStringLiteral("%1: %2; not trying again").arg(client.bareJid(), message)
+                                 : QStringLiteral("%1: not signed in: %2%3")
+                                       .arg(client.bareJid(), message,
+                                            willRetry ? QStringLiteral("; trying again") : QString());
+                         if (line != lastMessage)
+                             fail(line);
+                         lastMessage = line;
+                     });
+    QObject::connect(&service, &BridgeService::applied, &app,
+                     [](const QString& path, const QString& hash, const QString& error) {
+                         if (error.isEmpty())
+                             print(stdout,
+                                   QStringLiteral("tilecast-xmpp: published %1 as %2\n").arg(path, hash));
+                         else
+                             fail(QStringLiteral("cannot publish %1: %2").arg(path, error));
+                     });
+
+    client.start(account.options, true);
+    const int code = app.exec();
+    client.stop();
+    bus.unregisterService(contract::Service);
+    return code;
+}
+
+int restore(const QCommandLineParser& parser)
+{
+    Account account;
+    QString error;
+    if (!resolveAccount(parser, QString(), &account, &error))
+        return fail(error, Usage);
+    const std::optional<accountfiles::SavedAvatar> saved = accountfiles::loadSavedAvatar(account.options.jid);
+    if (!saved)
+        return fail(
+            QStringLiteral("no saved avatar of %1: Tilecast never changed it (or it was restored already)")
+                .arg(account.options.jid));
+    if (!passwordFor(parser, &account, &error))
+        return fail(error);
+
+    XmppClient client;
+    QString message;
+    if (signInOnce(client, account.options, &message) != XmppClient::Problem::None)
+        return fail(QStringLiteral("cannot sign in as %1: %2").arg(account.options.jid, message));
+    AvatarPublisher publisher(&client);
+    bool ok = false;
+    QEventLoop loop;
+    publisher.restore([&](bool done, const QString& why) {
+        ok = done;
+        error = why;
+        loop.quit();
+    });
+    loop.exec();
+    client.stop();
+    if (!ok)
+        return fail(QStringLiteral("cannot restore the avatar of %1: %2").arg(account.options.jid, error));
+    print(stdout, saved->hadAvatar
+                      ? QStringLiteral("Restored the avatar %1 had before.\n").arg(account.options.jid)
+                      : QStringLiteral("Removed the avatar: %1 had none before.\n").arg(account.options.jid));
+    return Ok;
+}
+
+int logout(const QCommandLineParser& parser)
+{
+    QString error;
+    const std::optional<accountfiles::Settings> stored = accountfiles::loadSettings();
+    QString jid = parser.value(QStringLiteral("jid"));
+    if (jid.isEmpty() && stored)
+        jid = stored->jid;
+    if (jid.isEmpty())
+        return fail(QStringLiteral("no account is stored; nothing to forget"));
+    const std::optional<QString> bare = accountfiles::normaliseJid(jid, &error);
+    if (!bare)
+        return fail(error, Usage);
+    if (!accountfiles::forgetSettings(&error))
+        return fail(error);
+    if (!keychain::deletePassword(*bare, &error))
+        return fail(error);
+    print(stdout, QStringLiteral("Forgot the password and the address of %1.\n").arg(*bare));
+    return Ok;
+}
+
+int status()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return fail(
+            QStringLiteral("cannot connect to the D-Bus session bus: %1").arg(bus.lastError().message()));
+    if (!bus.interface()->isServiceRegistered(contract::Service)) {
+        print(stdout, QStringLiteral("not running: nothing owns %1\n").arg(contract::Service));
+        return Failure;
+    }
+    const uint pid = bus.interface()->servicePid(contract::Service).value();
+    const QDBusMessage reply =
+        bus.call(QDBusMessage::createMethodCall(contract::Service, contract::Path, contract::Interface,
+                                                contract::MySigninName),
+                 QDBus::Block, contract::CallTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+        print(stdout, QStringLiteral("running (pid %1), signed in as %2\n")
+                          .arg(pid)
+                          .arg(reply.arguments().first().toString()));
+        return Ok;
+    }
+    if (reply.errorName() == contract::error::NotSignedIn) {
+        print(stdout, QStringLiteral("running (pid %1), not signed in\n").arg(pid));
+        return Failure;
+    }
+    print(stdout, QStringLiteral("running (pid %1), not answering: %2\n").arg(pid).arg(reply.errorMessage()));
+    return Failure;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // QImage works without a Gui application object, so no display or platform plugin is
+    // loaded: the program runs the same on a desktop, over SSH and as a user service.
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("tilecast-xmpp"));
+    app.setApplicationVersion(QStringLiteral(TILECAST_XMPP_VERSION));
+
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("jid"), QString(), QStringLiteral("JID")});
+    parser.addOption({QStringLiteral("password-file"), QString(), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("server"), QString(), QStringLiteral("HOST[:PORT]")});
+    parser.addOption({QStringLiteral("ca-file"), QString(), QStringLiteral("FILE")});
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    parser.addOption({QStringLiteral("version"), QString()});
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText() + QStringLiteral(" (see tilecast-xmpp --help)"), Usage);
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(stdout, helpText());
+        return Ok;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        print(stdout, QStringLiteral("tilecast-xmpp %1\n").arg(app.applicationVersion()));
+        return Ok;
+    }
+
+    const QStringList words = parser.positionalArguments();
+    const QString command = words.value(0, QStringLiteral("run"));
+    const auto expect = [&](int count) {
+        if (words.size() == count || (command == QLatin1String("run") && words.isEmpty()))
+            return true;
+        fail(QStringLiteral("%1 takes %2 (see tilecast-xmpp --help)")
+                 .arg(command, count == 2 ? QStringLiteral("one address") : QStringLiteral("no arguments")),
+             Usage);
+        return false;
+    };
+    // A reader that went away must not take the service down with it.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (command == QLatin1String("run")) {
+        if (!expect(1))
+            return Usage;
+        quitOnTerminationSignals(&app);
+        return run(app, parser);
+    }
+    if (command == QLatin1String("login")) {
+        if (!expect(2))
+            return Usage;
+        return login(parser, words.at(1));
+    }
+    if (command == QLatin1String("logout") || command == QLatin1String("status") ||
+        command == QLatin1String("restore")) {
+        if (!expect(1))
+            return Usage;
+        if (command == QLatin1String("status"))
+            return status();
+        return command == QLatin1String("logout") ? logout(parser) : restore(parser);
+    }
+    return fail(QStringLiteral("unknown command \"%1\" (see tilecast-xmpp --help)").arg(command), Usage);
+}
