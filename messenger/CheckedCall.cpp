@@ -31,14 +31,24 @@ Status CheckedCall::callVoid(const QString& method, const QList<QVariant>& args)
     return {};
 }
 
-QDBusMessage CheckedCall::send(const QString& method, const QList<QVariant>& args) const
+QDBusMessage CheckedCall::message(const QString& method, const QList<QVariant>& args) const
 {
     QDBusMessage message =
         QDBusMessage::createMethodCall(m_target.service, m_target.path, m_target.interface, method);
     message.setArguments(args);
     message.setAutoStartService(false);
+    return message;
+}
+
+QDBusMessage CheckedCall::send(const QString& method, const QList<QVariant>& args) const
+{
     // A hung program must not freeze ours for the bus's default 25 s.
-    return m_bus.call(message, QDBus::Block, contract::CallTimeoutMs);
+    return m_bus.call(message(method, args), QDBus::Block, contract::CallTimeoutMs);
+}
+
+QDBusPendingCall CheckedCall::sendLater(const QString& method) const
+{
+    return m_bus.asyncCall(message(method, {}), contract::CallTimeoutMs);
 }
 
 Failure CheckedCall::failureOf(const QString& method, const QDBusMessage& reply) const

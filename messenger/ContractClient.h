@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
+
+#include <optional>
 
 #include "messenger/CheckedCall.h"
 #include "messenger/Messenger.h"
@@ -18,9 +21,12 @@ public:
 
     Outcome<QString> signinName() override;
     Status applyDisplayPicture(const QString& path) override;
+    // Asks without blocking; the reply is looked at on replyThread().
+    void checkSigninName(const QString& shown, NameAnswer answer) override;
 
 private:
     explicit ContractClient(const QDBusConnection& bus);
 
     CheckedCall m_messenger;
+    std::optional<QDBusPendingCall> m_nameAsked;
 };

@@ -21,6 +21,14 @@ public:
     virtual Outcome<QString> signinName() = 0;
     // Makes the picture file at `path` the account's display picture.
     virtual Status applyDisplayPicture(const QString& path) = 0;
+
+    // The signed-in name for a caller that keeps it on show: `answer` gets the name or
+    // the failure on the program's main thread, and is never called when the answer is
+    // the name `shown` already, which would change nothing. This default asks at once
+    // and answers before it returns; a back-end that can ask without blocking answers
+    // later instead, so that a check finding nothing new never wakes the caller.
+    using NameAnswer = std::function<void(const Outcome<QString>&)>;
+    virtual void checkSigninName(const QString& shown, NameAnswer answer);
 };
 
 // Creates a messenger object; fails when no messenger is running.

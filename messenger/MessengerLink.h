@@ -12,9 +12,13 @@ public:
     explicit MessengerLink(MessengerFactory create);
 
     Outcome<QString> readSigninName();
+    // readSigninName() for a caller that shows the name: see Messenger::checkSigninName.
+    void checkSigninName(const QString& shown, Messenger::NameAnswer answer);
     Status applyDisplayPicture(const QString& path);
 
 private:
+    Status holdOne();
+
     MessengerFactory m_create;
     std::unique_ptr<Messenger> m_shared;
 };

@@ -3,6 +3,7 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -102,6 +103,75 @@ private Q_SLOTS:
         QVERIFY(!ContractClient::create().ok());
         QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("bob")}));
         QCOMPARE(messenger->signinName().value(), QStringLiteral("bob"));
+    }
+
+    // The watch asks without waiting: an answer that would change nothing never comes,
+    // any other comes later, on the main thread.
+    void checksWithoutWaiting_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("the name shown: nothing to change") << true << QStringLiteral("alice") << false;
+        QTest::newRow("another name shown") << true << QStringLiteral("bob") << true;
+        QTest::newRow("nothing shown yet") << true << QString() << true;
+        QTest::newRow("signed out") << false << QStringLiteral("alice") << true;
+    }
+
+    void checksWithoutWaiting()
+    {
+        QFETCH(bool, signedIn);
+        QFETCH(QString, shown);
+        QFETCH(bool, answered);
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
+        if (!signedIn)
+            control("SignOut");
+        std::unique_ptr<Messenger> messenger = ContractClient::create().take();
+        QList<Outcome<QString>> answers;
+        bool onMainThread = true;
+        const auto collect = [&](const Outcome<QString>& name) {
+            answers.append(name);
+            onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+        };
+        messenger->checkSigninName(shown, collect);
+        QVERIFY(answers.isEmpty());
+        if (!answered) {
+            QTest::qWait(500);
+            QVERIFY(answers.isEmpty());
+            // The quiet one was asked and finished: the next question is answered.
+            messenger->checkSigninName(QString(), collect);
+        }
+        QTRY_COMPARE(answers.size(), 1);
+        QVERIFY(onMainThread);
+        const Outcome<QString>& name = answers.first();
+        if (signedIn) {
+            QVERIFY2(name.ok(), qPrintable(name.failure()));
+            QCOMPARE(name.value(), QStringLiteral("alice"));
+        } else {
+            QVERIFY(!name.ok());
+            QVERIFY2(name.failure().contains(contract::error::NotSignedIn), qPrintable(name.failure()));
+        }
+    }
+
+    // A messenger that hangs is reported once, after the time-out, however often the
+    // watch asks in the meantime.
+    void hungMessengerIsReportedOnce()
+    {
+        QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
+        std::unique_ptr<Messenger> messenger = ContractClient::create().take();
+        m_standIn.signal(SIGSTOP);
+        QList<Outcome<QString>> answers;
+        const auto collect = [&](const Outcome<QString>& name) { answers.append(name); };
+        for (int tick = 0; tick < 3; ++tick) {
+            messenger->checkSigninName(QStringLiteral("alice"), collect);
+            QTest::qWait(300);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 2 * contract::CallTimeoutMs);
+        QVERIFY(!answers.first().ok());
+        QVERIFY2(answers.first().failure().contains(QStringLiteral("NoReply")),
+                 qPrintable(answers.first().failure()));
+        QTest::qWait(1000); // past the time-outs of the questions a watch without a guard would have sent
+        QCOMPARE(answers.size(), 1);
     }
 
     // A messenger that stops answering costs one call time-out, not a hang.
