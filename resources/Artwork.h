@@ -5,6 +5,8 @@
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
+#include <QImageReader>
 #include <QPixmap>
 #include <QString>
 
@@ -76,19 +78,35 @@ inline qreal screenRatio()
     return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
 }
 
+// Every file here is a PNG, which Qt decodes itself. Naming the format and not letting the reader
+// guess keeps Qt from loading every image-format plugin (GIF, JPEG, ICO, SVG with QtSvg) to ask each
+// whether it wants the file: QPixmap(path) and QIcon::addFile(path) both do that, even for a ".png".
+// The image is the same, and so is the @2x file's device pixel ratio, which the reader takes from the name.
+inline QImage decode(const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+inline QPixmap decodePixmap(const QString& path)
+{
+    return QPixmap::fromImage(decode(path));
+}
+
 // QPixmap(path) never looks for the @2x file (only QIcon, style sheets and rich text do), so the
 // pixmaps below pick it when the ratio is above 1. The default is the primary screen's ratio; pass a
 // widget's devicePixelRatioF() for a window elsewhere. They need a QGuiApplication.
 inline QPixmap pixmapFor(const QString& path, qreal ratio = screenRatio())
 {
     if (ratio > 1.0) {
-        QPixmap highDpi(highDpiPath(path));
+        QPixmap highDpi = decodePixmap(highDpiPath(path));
         if (!highDpi.isNull()) {
             highDpi.setDevicePixelRatio(2.0);
             return highDpi;
         }
     }
-    return QPixmap(path);
+    return decodePixmap(path);
 }
 
 inline QPixmap banner(qreal ratio = screenRatio())
@@ -130,13 +148,14 @@ inline QPixmap confirmBanner(qreal ratio = screenRatio())
 
 // The @2x files are added by hand: QIcon only looks for them itself when the application's ratio is
 // above 1, which misses a 2x tray beside a 1x primary screen, and then it also serves 1x requests
-// from the @2x file.
+// from the @2x file. addPixmap() gives the same icon as addFile() would: the same sizes in the same
+// order, the @2x pixmaps keeping the ratio of 2 from their names, so no entry replaces another.
 inline QIcon iconFromFiles(std::initializer_list<QString> paths)
 {
     QIcon icon;
     for (const QString& path : paths) {
-        icon.addFile(path);
-        icon.addFile(highDpiPath(path));
+        icon.addPixmap(decodePixmap(path));
+        icon.addPixmap(decodePixmap(highDpiPath(path)));
     }
     return icon;
 }
