@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 // A window timer: an enabled flag and a period in milliseconds. Enabling it,
@@ -12,6 +13,7 @@ class WindowTimer : public QObject
     Q_OBJECT
 public:
     WindowTimer(QObject* parent, const QString& name, int periodMs, bool enabled);
+    ~WindowTimer() override;
 
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled);
@@ -31,9 +33,18 @@ Q_SIGNALS:
     void fired();
 
 private:
+    bool counting() const { return m_enabled && m_period > 0 && (m_armed || !m_waitsForArm); }
     void restart();
     void tick();
+    void expired();
+    void setDeadline(qint64 deadlineNs);
 
+    // The count runs on a timerfd: the event loop rounds every wait of its own timers up
+    // to a whole millisecond, which would put that much on every slide interval. A
+    // QTimer stands in if no timerfd can be had.
+    int m_fd = -1;
+    QSocketNotifier m_expiry{QSocketNotifier::Read};
+    qint64 m_deadlineNs = 0; // on CLOCK_MONOTONIC, while counting
     QTimer m_timer;
     int m_period;
     bool m_enabled;

@@ -61,6 +61,77 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() >= restartedAt + 199, qPrintable(QString::number(clock.elapsed())));
     }
 
+    // An expiry the event loop has not handled yet belongs to the count it ended: stopping
+    // the timer drops it, and a new count runs its whole period.
+    void expiryNotYetHandled_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<int>("countsMs"); // the new count's period; 0: never fires
+        QTest::newRow("disabled") << "off" << 0;
+        QTest::newRow("enabled again") << "on" << 40;
+        QTest::newRow("new period") << "period" << 150;
+    }
+
+    void expiryNotYetHandled()
+    {
+        QFETCH(QString, then);
+        QFETCH(int, countsMs);
+        WindowTimer timer(nullptr, QStringLiteral("T"), 40, true);
+        QElapsedTimer clock;
+        qint64 firstAt = -1;
+        connect(&timer, &WindowTimer::fired, this, [&] {
+            if (firstAt < 0)
+                firstAt = clock.elapsed();
+        });
+        QThread::msleep(100); // the count ends while no event is handled
+        clock.start();
+        if (then == QStringLiteral("off"))
+            timer.setEnabled(false);
+        else if (then == QStringLiteral("on"))
+            timer.setEnabled(true);
+        else
+            timer.setPeriod(countsMs);
+        if (countsMs == 0) {
+            QTest::qWait(100);
+            QCOMPARE(firstAt, -1);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(firstAt >= 0, 5000);
+        QVERIFY2(firstAt >= countsMs - 1, qPrintable(QString::number(firstAt)));
+    }
+
+    // Two timers due in the same turn of the event loop: whichever fires first stops both,
+    // and the other, though its expiry is already in, never fires.
+    void stoppedWhileDueInTheSameTurn()
+    {
+        WindowTimer a(nullptr, QStringLiteral("A"), 20, true);
+        WindowTimer b(nullptr, QStringLiteral("B"), 20, true);
+        int fired = 0;
+        for (WindowTimer* t : {&a, &b}) {
+            connect(t, &WindowTimer::fired, this, [&] {
+                ++fired;
+                a.setEnabled(false);
+                b.setEnabled(false);
+            });
+        }
+        QThread::msleep(60);
+        QTest::qWait(100);
+        QCOMPARE(fired, 1);
+    }
+
+    // Held up past its tick, the timer fires once and counts a whole period from then.
+    void heldUpTimerFiresOnceThenAPeriodLater()
+    {
+        WindowTimer timer(nullptr, QStringLiteral("T"), 40, true);
+        QElapsedTimer clock;
+        QList<qint64> firedAt;
+        connect(&timer, &WindowTimer::fired, this, [&] { firedAt << clock.elapsed(); });
+        clock.start();
+        QThread::msleep(130);
+        QTRY_VERIFY_WITH_TIMEOUT(firedAt.size() >= 2, 5000);
+        QVERIFY2(firedAt[1] - firedAt[0] >= 39, qPrintable(QString::number(firedAt[1] - firedAt[0])));
+    }
+
     void disabledTimerKeepsItsPeriod()
     {
         WindowTimer timer(nullptr, QStringLiteral("T"), 0, false);
