@@ -119,8 +119,12 @@ void XmppClient::connectNow()
     // No resource: the server picks one, so a second copy (restore) never kicks this one out.
     xmpp_conn_set_jid(m_conn, m_options.jid.toUtf8().constData());
     xmpp_conn_set_pass(m_conn, m_options.password.toUtf8().constData());
-    if (!m_options.caFile.isEmpty())
+    // libstrophe 0.12 keeps every earlier path when one is set again (a leak at each
+    // reconnect), so a path is set once.
+    if (!m_options.caFile.isEmpty() && m_options.caFile != m_caFileSet) {
         xmpp_conn_set_cafile(m_conn, QFile::encodeName(m_options.caFile).constData());
+        m_caFileSet = m_options.caFile;
+    }
     // Reject every certificate OpenSSL could not verify (chain, dates, the JID's domain).
     xmpp_conn_set_certfail_handler(m_conn, &XmppClient::onCertificateFailure);
     xmpp_conn_set_sockopt_callback(m_conn, &XmppClient::onSocket);

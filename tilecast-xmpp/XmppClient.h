@@ -111,6 +111,7 @@ private:
     bool m_noTls = false;
     int m_socketError = 0;
     QString m_certificateError;
+    QString m_caFileSet; // the authority file libstrophe holds for m_conn
     QHash<QString, PendingIq> m_pending;
     int m_nextId = 1;
 };

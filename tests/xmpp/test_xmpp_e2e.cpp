@@ -410,7 +410,7 @@ private Q_SLOTS:
         m_tilecast.reset();
         QVERIFY(m_bridge->signal(SIGTERM));
         QVERIFY(m_bridge->waitForExit(5000));
-        QCOMPARE(m_bridge->exitCode(), 0);
+        QVERIFY2(m_bridge->exitCode() == 0, qPrintable(m_bridge->report()));
         const auto [code, output] = command({u"status"_s});
         QCOMPARE(code, 1);
         QVERIFY2(output.contains(u"not running"_s), qPrintable(output));
