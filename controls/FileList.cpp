@@ -2,6 +2,7 @@
 #include "controls/FileList.h"
 
 #include "controls/Controls.h"
+#include "controls/FolderList.h"
 #include "platform/NaturalSort.h"
 
 FileList::FileList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path,
@@ -34,7 +35,19 @@ bool FileList::selectFile(const QString& name)
 
 void FileList::refresh()
 {
-    QStringList names = scanFolder(m_path, EntryKind::RegularFile, &m_patterns);
+    showFiles(scanFolder(m_path, EntryKind::RegularFile, &m_patterns));
+}
+
+void FileList::showFiles(QStringList names)
+{
     sortNaturally(names);
     m_model.setStringList(names);
+}
+
+void refreshFolderLists(FolderList& folders, FileList& files)
+{
+    files.setPath(folders.path());
+    FolderContents contents = scanFolderContents(folders.path(), files.patterns());
+    files.showFiles(std::move(contents.files));
+    folders.showSubfolders(std::move(contents.folders));
 }

@@ -7,6 +7,8 @@
 #include "controls/Twips.h"
 #include "platform/FolderScan.h"
 
+class FolderList;
+
 // A file list: the regular files of one folder whose names match a pattern
 // such as "*.gif;*.jpg", sorted naturally. Activating an entry (double-click
 // or Enter) raises fileActivated(). Built on a plain string model, so a
@@ -24,6 +26,9 @@ public:
     // The bare name of the selected file, empty when none is selected.
     QString selectedFileName() const;
     void refresh();
+    // As refresh(), with the matching names of path() already read, unsorted.
+    void showFiles(QStringList names);
+    const NamePatterns& patterns() const { return m_patterns; }
 
     int count() const { return m_model.rowCount(); }
     QStringList names() const { return m_model.stringList(); }
@@ -38,3 +43,7 @@ private:
     NamePatterns m_patterns;
     QStringListModel m_model;
 };
+
+// The file list follows the folder list to its folder, and both are filled
+// from one read of it: reading is most of what a large folder costs.
+void refreshFolderLists(FolderList& folders, FileList& files);

@@ -39,6 +39,12 @@ void FolderList::setPath(const QString& path)
 
 void FolderList::refresh()
 {
+    // Subfolders of the current folder; one that cannot be read just has none.
+    showSubfolders(scanFolder(m_path, EntryKind::Folder));
+}
+
+void FolderList::showSubfolders(QStringList subfolders)
+{
     clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
@@ -63,8 +69,6 @@ void FolderList::refresh()
         ++level;
     }
 
-    // Subfolders of the current folder; one that cannot be read just has none.
-    QStringList subfolders = scanFolder(m_path, EntryKind::Folder);
     sortNaturally(subfolders);
     const QString prefix = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
     // Items join the list once filled: one made with the list as its parent

@@ -17,6 +17,8 @@ public:
     QString path() const { return m_path; }
     void setPath(const QString& path);
     void refresh();
+    // As refresh(), with the subfolders of path() already read, unsorted.
+    void showSubfolders(QStringList subfolders);
 
 Q_SIGNALS:
     void changed();

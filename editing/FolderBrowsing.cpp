@@ -5,9 +5,7 @@
 
 void followFolderChange(Form1& form)
 {
-    form.File1->setPath(form.Dir1->path());
-    form.File1->refresh();
-    form.Dir1->refresh();
+    refreshFolderLists(*form.Dir1, *form.File1);
     form.Label17->setCaption(form.Dir1->path());
 }
 
