@@ -25,6 +25,10 @@ private Q_SLOTS:
         row("equal but for case: stable plain order", {"ABC", "Abc", "abc"});
         row("huge numbers", {"n99999999999999999998", "n99999999999999999999", "n100000000000000000000"});
         row("non-ASCII case", {"éa", "Éb", "éc"});
+        row("digit runs beside other characters", {"a-", "a0", "a00b", "a1", "a:", "aa"});
+        row("digits of another script", {"n2", "n:", "n\u0663"});
+        row("names alike far past their start",
+            {"p1 aaaaaaaaaa1", "p1 aaaaaaaaaa2", "p1 aaaaaaaaaa10", "p2"});
     }
 
     void order()
