@@ -2,6 +2,7 @@
 #include "platform/NaturalSort.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -18,23 +19,10 @@ char16_t foldCase(char16_t c)
     return QChar(c).toCaseFolded().unicode();
 }
 
-struct AsIs
-{
-    char16_t operator()(char16_t c) const { return c; }
-};
-
-struct FoldCase
-{
-    char16_t operator()(char16_t c) const { return foldCase(c); }
-};
-
 // Letters compare case-folded, one UTF-16 unit at a time; digit runs by value:
-// leading zeros skipped, then length, then digits. Fold turns a unit into what
-// is compared: the sort folds each name once beforehand and passes AsIs, which
-// gives the same answers because case folding never makes or unmakes a digit.
-template <typename Fold>
-int naturalCompare(const char16_t* a, qsizetype n, const char16_t* b, qsizetype m, Fold fold,
-                   qsizetype from = 0)
+// leading zeros skipped, then length, then digits. (Case folding never makes
+// or unmakes a digit, so folded names compare as the names do.)
+int naturalCompare(const char16_t* a, qsizetype n, const char16_t* b, qsizetype m, qsizetype from)
 {
     qsizetype i = from;
     qsizetype j = from;
@@ -58,8 +46,8 @@ int naturalCompare(const char16_t* a, qsizetype n, const char16_t* b, qsizetype 
             }
             continue;
         }
-        const char16_t x = fold(a[i]);
-        const char16_t y = fold(b[j]);
+        const char16_t x = foldCase(a[i]);
+        const char16_t y = foldCase(b[j]);
         if (x != y)
             return x < y ? -1 : 1;
         ++i;
@@ -70,59 +58,67 @@ int naturalCompare(const char16_t* a, qsizetype n, const char16_t* b, qsizetype 
     return 0;
 }
 
-// Compares two folded names, skipping the units they share first: the compare
-// goes through that common prefix in step and leaves it equal, so it may start
-// after it, only not inside a digit run.
-int compareFolded(const char16_t* a, qsizetype n, const char16_t* b, qsizetype m)
+// As naturalCompare(), starting after the units two names share once folded:
+// the comparison goes through such a prefix in step and finds it equal, so it
+// may start after it, only not inside a digit run.
+int compareNames(QStringView a, QStringView b)
 {
-    const qsizetype shorter = std::min(n, m);
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    const qsizetype shorter = std::min(a.size(), b.size());
     qsizetype same = 0;
-    while (same < shorter && a[same] == b[same])
+    while (same < shorter && (x[same] == y[same] || foldCase(x[same]) == foldCase(y[same])))
         ++same;
-    while (same > 0 && isDigit(a[same - 1]))
+    while (same > 0 && isDigit(x[same - 1]))
         --same;
-    return naturalCompare(a, n, b, m, AsIs(), same);
+    return naturalCompare(x, a.size(), y, b.size(), same);
 }
 
 // A name's natural order as a plain text: each unit that is not a digit
-// stands for itself, a digit run for u'0', its length without leading zeros
-// and its digits without them. Compared unit by unit (a shorter text first
-// when it is the other's start), two such texts order as compareFolded()
-// orders their names, as long as both have only ASCII digits: then a run
-// meets either a run or a unit outside '0'..'9', where any of its digits
-// would compare as u'0' does. Writes at most three units per unit of the
-// name to text and gives their number; -1 for a name with other digits.
-qsizetype naturalText(const char16_t* folded, qsizetype size, char16_t* text)
+// stands for itself case-folded, a digit run for u'0', its length without
+// leading zeros and its digits without them. Compared unit by unit (a shorter
+// text first when it is the other's start), two such texts order as
+// compareNames() orders their names, as long as both have only ASCII digits:
+// then a run meets either a run or a unit outside '0'..'9', where any of its
+// digits would compare as u'0' does. Fills text (resized to fit), false for a
+// name with other digits.
+bool naturalText(QStringView name, std::vector<char16_t>& text)
 {
-    char16_t* out = text;
+    const char16_t* s = name.utf16();
+    const qsizetype size = name.size();
+    // At most three units for each of the name's.
+    if (text.size() < size_t(size) * 3)
+        text.resize(size_t(size) * 3);
+    char16_t* out = text.data();
     for (qsizetype i = 0; i < size;) {
-        if (!isDigit(folded[i])) {
-            *out++ = folded[i++];
+        if (!isDigit(s[i])) {
+            *out++ = foldCase(s[i++]);
             continue;
         }
         qsizetype end = i;
-        while (end < size && isDigit(folded[end])) {
-            if (folded[end] >= 0x80)
-                return -1;
+        while (end < size && isDigit(s[end])) {
+            if (s[end] >= 0x80)
+                return false;
             ++end;
         }
-        while (i + 1 < end && folded[i] == u'0')
+        while (i + 1 < end && s[i] == u'0')
             ++i;
         if (end - i >= 0xffff)
-            return -1;
+            return false;
         *out++ = u'0';
         *out++ = char16_t(end - i);
-        out = std::copy(folded + i, folded + end, out);
+        out = std::copy(s + i, s + end, out);
         i = end;
     }
-    return out - text;
+    text.resize(size_t(out - text.data()));
+    return true;
 }
 
 } // namespace
 
 bool naturalLess(QStringView a, QStringView b)
 {
-    const int order = naturalCompare(a.utf16(), a.size(), b.utf16(), b.size(), FoldCase());
+    const int order = compareNames(a, b);
     return order != 0 ? order < 0 : a < b;
 }
 
@@ -130,64 +126,47 @@ void sortNaturally(QStringList& names)
 {
     if (names.size() < 2)
         return;
-    // Folding each name once, not at every comparison, and deciding most
-    // comparisons by a key of two integers is most of the speed for a folder
-    // of many thousand names.
-    qsizetype total = 0;
-    for (const QString& name : std::as_const(names))
-        total += name.size();
-    std::vector<char16_t> folded(static_cast<size_t>(total));
-    char16_t* fold = folded.data();
-    for (const QString& name : std::as_const(names)) {
-        for (const QChar c : name)
-            *fold++ = foldCase(c.unicode());
+    if (names.size() > std::numeric_limits<quint32>::max()) {
+        std::sort(names.begin(), names.end(),
+                  [](const QString& a, const QString& b) { return naturalLess(a, b); });
+        return;
     }
-
+    // Most comparisons are decided by a key of two integers per name, made
+    // once. The keys are all the sort keeps per name: fresh memory is most of
+    // what a folder of many thousand names costs.
     struct Entry
     {
-        quint64 key[2]; // from the natural texts, after the start all keyed names share
+        quint64 key[2]; // eight units of the natural text, after the start all keyed names share
+        quint32 index;
         bool keyed;
-        const char16_t* text; // folded
-        qsizetype size;
-        qsizetype index;
     };
-    std::vector<Entry> entries;
-    entries.reserve(size_t(names.size()));
-    std::vector<char16_t> texts(static_cast<size_t>(total) * 3);
-    std::vector<std::pair<qsizetype, qsizetype>> spans; // each entry's natural text in texts
-    spans.reserve(size_t(names.size()));
-    const char16_t* next = folded.data();
-    qsizetype used = 0;
-    qsizetype shared = -1; // units all keyed texts start with
-    const char16_t* first = nullptr;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const qsizetype size = names.at(i).size();
-        char16_t* text = texts.data() + used;
-        const qsizetype length = naturalText(next, size, text);
-        spans.emplace_back(used, length);
-        entries.push_back({{0, 0}, length >= 0, next, size, i});
-        next += size;
-        if (length < 0)
+    std::vector<char16_t> text;
+    std::vector<char16_t> first;
+    bool anyKeyed = false;
+    size_t shared = 0; // units all keyed texts start with
+    for (const QString& name : std::as_const(names)) {
+        if (!naturalText(name, text))
             continue;
-        used += length;
-        if (!first) {
+        if (!anyKeyed) {
+            anyKeyed = true;
             first = text;
-            shared = length;
+            shared = first.size();
             continue;
         }
-        qsizetype same = 0;
-        while (same < shared && same < length && first[same] == text[same])
+        size_t same = 0;
+        while (same < shared && same < text.size() && first[same] == text[same])
             ++same;
         shared = same;
     }
-    // Eight units after the shared start; a text that ends sooner is padded
-    // with zeros, which sorts it before a longer one with the same start.
-    for (Entry& e : entries) {
-        if (!e.keyed)
-            continue;
-        const auto [from, length] = spans[size_t(e.index)];
-        for (qsizetype k = 0; k < 8; ++k) {
-            const quint64 unit = shared + k < length ? texts[size_t(from + shared + k)] : 0;
+    std::vector<Entry> entries(size_t(names.size()));
+    for (quint32 i = 0; i < entries.size(); ++i) {
+        Entry& e = entries[i];
+        e.index = i;
+        e.keyed = naturalText(names.at(i), text);
+        // A text that ends sooner is padded with zeros, which sorts it before
+        // a longer one with the same start.
+        for (size_t k = 0; k < 8; ++k) {
+            const quint64 unit = e.keyed && shared + k < text.size() ? text[shared + k] : 0;
             e.key[k / 4] = (e.key[k / 4] << 16) | unit;
         }
     }
@@ -199,12 +178,22 @@ void sortNaturally(QStringList& names)
             if (a.key[1] != b.key[1])
                 return a.key[1] < b.key[1];
         }
-        const int order = compareFolded(a.text, a.size, b.text, b.size);
-        return order != 0 ? order < 0 : names.at(a.index) < names.at(b.index);
+        return naturalLess(names.at(a.index), names.at(b.index));
     });
-    QStringList sorted;
-    sorted.reserve(names.size());
-    for (const Entry& e : entries)
-        sorted.push_back(std::move(names[e.index]));
-    names = std::move(sorted);
+    // Each name moves to its place along the cycles of the order; an entry
+    // that points at its own place is done.
+    for (quint32 place = 0; place < entries.size(); ++place) {
+        if (entries[place].index == place)
+            continue;
+        QString held = std::move(names[place]);
+        quint32 to = place;
+        while (entries[to].index != place) {
+            const quint32 from = entries[to].index;
+            names[to] = std::move(names[from]);
+            entries[to].index = to;
+            to = from;
+        }
+        names[to] = std::move(held);
+        entries[to].index = to;
+    }
 }
