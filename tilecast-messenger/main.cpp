@@ -13,7 +13,7 @@
 #include "MessengerModel.h"
 #include "MessengerService.h"
 #include "MessengerWindow.h"
-#include "QuitOnSignal.h"
+#include "platform/QuitOnSignal.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "contract/MessengerContract.h"
-#include "QuitOnSignal.h"
+#include "platform/QuitOnSignal.h"
 #include "tilecast-xmpp/AccountFiles.h"
 #include "tilecast-xmpp/AvatarPublisher.h"
 #include "tilecast-xmpp/BridgeService.h"

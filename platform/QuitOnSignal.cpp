@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "QuitOnSignal.h"
+#include "platform/QuitOnSignal.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -28,6 +28,7 @@ bool quitOnTerminationSignals(QCoreApplication* app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
         return false;
+
     auto* notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, app);
     QObject::connect(notifier, &QSocketNotifier::activated, app, [] {
         char buffer[16];
@@ -35,6 +36,7 @@ bool quitOnTerminationSignals(QCoreApplication* app)
         }
         QCoreApplication::quit();
     });
+
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);

@@ -1,8 +1,0 @@
-// SPDX-License-Identifier: GPL-3.0-or-later
-#pragma once
-
-class QCoreApplication;
-
-// Makes SIGTERM and SIGINT end the event loop normally. The handler only writes a byte to a
-// socket pair; the quitting happens in the loop, where the stream can be closed properly.
-bool quitOnTerminationSignals(QCoreApplication* app);
