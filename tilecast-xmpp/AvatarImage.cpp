@@ -67,7 +67,48 @@ AvatarImage finish(QImage image)
     return out;
 }
 
+QString pixelLimitError(const QSize& size, const QByteArray& format)
+{
+    const qint64 pixels = qint64(size.width()) * size.height();
+    const qint64 limit = format == "jpeg" ? AvatarImage::MaxJpegPixels : AvatarImage::MaxPixels;
+    if (pixels <= limit)
+        return {};
+    return QStringLiteral("it is %1 x %2 pixels, more than the %3 million accepted")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(limit / 1'000'000);
+}
+
+// Asks for a smaller picture at once: the JPEG decoder shrinks while decoding (a 4000x3000
+// photo decoded whole would take 48 MB for a 96 px result). The smooth pass in finish()
+// makes the rest.
+void shrinkWhileDecoding(QImageReader& reader, const QSize& size)
+{
+    const int decodeEdge = 4 * AvatarImage::MaxEdge;
+    if (size.width() > decodeEdge || size.height() > decodeEdge)
+        reader.setScaledSize(size.scaled(decodeEdge, decodeEdge, Qt::KeepAspectRatio).expandedTo({1, 1}));
+}
+
 } // namespace
+
+Outcome<QString> checkReceivedPicture(const QByteArray& data)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    const QByteArray format = reader.format().toLower();
+    if (format.isEmpty() || !size.isValid())
+        return Failure{QStringLiteral("it is not a picture")};
+    if (const QString error = pixelLimitError(size, format); !error.isEmpty())
+        return Failure{error};
+    shrinkWhileDecoding(reader, size);
+    if (reader.read().isNull())
+        return Failure{QStringLiteral("the %1 picture cannot be decoded").arg(QString::fromLatin1(format))};
+    return QStringLiteral("image/") + QString::fromLatin1(format == "jpg" ? QByteArray("jpeg") : format);
+}
 
 AvatarImage makeAvatarImage(const QString& path)
 {
@@ -80,14 +121,13 @@ AvatarImage makeAvatarImage(const QString& path)
     const std::unique_ptr<QFile> file = openRegularFile(path, &out.error);
     if (!file)
         return out;
+    // Refused before a single pixel is decoded: a small file can hold a vast picture.
+    out.error = pixelLimitError(check.size, check.format);
+    if (!out.error.isEmpty())
+        return out;
     QImageReader reader(file.get(), check.format);
     reader.setAutoTransform(true);
-    // A 4000x3000 photo decoded whole would take 48 MB for a 96 px result; the JPEG reader
-    // shrinks while decoding. The smooth pass in finish() does the rest.
-    const QSize size = check.size;
-    const int decodeEdge = 4 * AvatarImage::MaxEdge;
-    if (size.width() > decodeEdge || size.height() > decodeEdge)
-        reader.setScaledSize(size.scaled(decodeEdge, decodeEdge, Qt::KeepAspectRatio).expandedTo({1, 1}));
+    shrinkWhileDecoding(reader, check.size);
     const QImage image = reader.read();
     if (image.isNull()) {
         out.error = QStringLiteral("the %1 picture cannot be decoded (%2)")

@@ -5,13 +5,18 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstring>
 #include <strophe.h>
 
-#include "tilecast-xmpp/AccountFiles.h"
+#include "tilecast-xmpp/PictureThread.h"
 #include "tilecast-xmpp/XmppClient.h"
+#include "tilecast-xmpp/XmppText.h"
+
+using accountfiles::SavedAvatar;
+using xmpptext::escaped;
 
 namespace {
 
@@ -22,11 +27,6 @@ const char* const VcardTemp = "vcard-temp";
 const char* const StanzaErrors = "urn:ietf:params:xml:ns:xmpp-stanzas";
 // What Prosody answers only to a disco#info on the account's own bare JID.
 const char* const VcardConversion = "urn:xmpp:pep-vcard-conversion:0";
-
-QString attr(const QString& text)
-{
-    return text.toHtmlEscaped().replace(QLatin1Char('\''), QStringLiteral("&apos;"));
-}
 
 xmpp_stanza_t* child(xmpp_stanza_t* parent, const char* name, const char* ns = nullptr)
 {
@@ -71,7 +71,7 @@ bool isError(xmpp_stanza_t* reply)
     return type && std::strcmp(type, "error") == 0;
 }
 
-// The defined condition of an error reply (item-not-found ...), with its text if any.
+// The defined condition of an error reply (item-not-found ...).
 QString errorCondition(xmpp_stanza_t* reply)
 {
     xmpp_stanza_t* error = child(reply, "error");
@@ -79,7 +79,7 @@ QString errorCondition(xmpp_stanza_t* reply)
          c = xmpp_stanza_get_next(c)) {
         const char* ns = xmpp_stanza_is_tag(c) ? xmpp_stanza_get_ns(c) : nullptr;
         if (ns && std::strcmp(ns, StanzaErrors) == 0 && std::strcmp(xmpp_stanza_get_name(c), "text") != 0)
-            return QString::fromUtf8(xmpp_stanza_get_name(c));
+            return xmpptext::printable(QString::fromUtf8(xmpp_stanza_get_name(c)), 60);
     }
     return QStringLiteral("undefined-condition");
 }
@@ -88,15 +88,55 @@ QString pubsubGet(const QString& to, const char* node, const QString& inner)
 {
     return QStringLiteral(
                "<iq type='get' to='%1'><pubsub xmlns='%2'><items node='%3'%4</items></pubsub></iq>")
-        .arg(attr(to), QLatin1String(PubSub), QLatin1String(node), inner);
+        .arg(escaped(to), QLatin1String(PubSub), QLatin1String(node), inner);
 }
 
 QString pubsubPublish(const char* node, const QString& itemId, const QString& payload)
 {
-    const QString id = itemId.isEmpty() ? QString() : QStringLiteral(" id='%1'").arg(attr(itemId));
+    const QString id = itemId.isEmpty() ? QString() : QStringLiteral(" id='%1'").arg(escaped(itemId));
     return QStringLiteral("<iq type='set'><pubsub xmlns='%1'><publish node='%2'><item%3>%4</item></publish>"
                           "</pubsub></iq>")
         .arg(QLatin1String(PubSub), QLatin1String(node), id, payload);
+}
+
+QString kib(qint64 bytes)
+{
+    return QStringLiteral("%1 KiB").arg((bytes + 1023) / 1024);
+}
+
+SavedAvatar notKept(const QString& reason)
+{
+    SavedAvatar avatar;
+    avatar.kind = SavedAvatar::Kind::NotKept;
+    avatar.reason = reason;
+    return avatar;
+}
+
+SavedAvatar tooLarge(qint64 bytes)
+{
+    return notKept(QStringLiteral("it is %1, more than the %2 kept")
+                       .arg(kib(bytes), kib(accountfiles::MaxSavedAvatarBytes)));
+}
+
+// Base64 text longer than this cannot hold a picture small enough to keep.
+bool base64TooLong(const QByteArray& text)
+{
+    return text.size() > accountfiles::MaxSavedAvatarBytes / 3 * 4 + 1024;
+}
+
+// A type as kept on disk and sent back to the server: image/..., nothing else.
+QString checkedType(const QString& type, const QByteArray& data)
+{
+    static const QRegularExpression valid(QStringLiteral("^image/[a-z0-9][a-z0-9.+-]{0,62}$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    if (valid.match(type).hasMatch())
+        return type;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    const QByteArray format = QImageReader::imageFormat(&buffer);
+    return QStringLiteral("image/") +
+           (format.isEmpty() ? QStringLiteral("png") : QString::fromLatin1(format));
 }
 
 } // namespace
@@ -108,20 +148,24 @@ struct AvatarPublisher::Operation
     int budgetMs = 0;
     bool finished = false;
     QTimer* deadline = nullptr;
+    QString stage; // what it waits for, for the message when time runs out
 
     int remainingMs() const { return int(qMax<qint64>(1, budgetMs - clock.elapsed())); }
-    void finish(bool ok, const QString& error)
+    void finish(const Status& outcome)
     {
         if (finished)
             return;
         finished = true;
         if (deadline)
             deadline->deleteLater();
-        done(ok, error);
+        done(outcome);
     }
 };
 
-AvatarPublisher::AvatarPublisher(XmppClient* client, QObject* parent) : QObject(parent), m_client(client) {}
+AvatarPublisher::AvatarPublisher(XmppClient* client, PictureThread* pictures, QObject* parent)
+    : QObject(parent), m_client(client), m_pictures(pictures)
+{
+}
 
 std::shared_ptr<AvatarPublisher::Operation> AvatarPublisher::begin(Done done, int budgetMs)
 {
@@ -134,27 +178,30 @@ std::shared_ptr<AvatarPublisher::Operation> AvatarPublisher::begin(Done done, in
     std::weak_ptr<Operation> weak = op;
     connect(op->deadline, &QTimer::timeout, this, [weak, budgetMs] {
         if (auto op = weak.lock())
-            op->finish(false,
-                       QStringLiteral("the server did not confirm within %1 s").arg(budgetMs / 1000.0));
+            op->finish(Failure{QStringLiteral("no answer within %1 s while %2")
+                                   .arg(budgetMs / 1000.0)
+                                   .arg(op->stage.isEmpty() ? QStringLiteral("publishing") : op->stage)});
     });
     op->deadline->start(budgetMs);
     return op;
 }
 
 void AvatarPublisher::request(const std::shared_ptr<Operation>& op, const QString& what, const QString& xml,
-                              std::function<void(void*)> onReply, bool acceptErrors)
+                              OnReply onReply, bool acceptErrors)
 {
+    op->stage = what;
     m_client->sendIq(xml, op->remainingMs(), [this, op, what, onReply, acceptErrors](xmpp_stanza_t* reply) {
         if (op->finished)
             return;
         if (!reply) {
-            op->finish(false, m_client->isSignedIn()
-                                  ? QStringLiteral("no answer from the server to %1").arg(what)
-                                  : QStringLiteral("the connection was lost during %1").arg(what));
+            op->finish(Failure{m_client->isSignedIn()
+                                   ? QStringLiteral("no answer from the server while %1").arg(what)
+                                   : QStringLiteral("the connection was lost while %1").arg(what)});
             return;
         }
         if (isError(reply) && !acceptErrors) {
-            op->finish(false, QStringLiteral("the server refused %1 (%2)").arg(what, errorCondition(reply)));
+            op->finish(
+                Failure{QStringLiteral("the server refused %1 (%2)").arg(what, errorCondition(reply))});
             return;
         }
         onReply(reply);
@@ -170,9 +217,9 @@ void AvatarPublisher::discover(const std::shared_ptr<Operation>& op, Step next)
     const QString xml =
         QStringLiteral("<iq type='get' to='%1'><query xmlns='http://jabber.org/protocol/disco#info'/>"
                        "</iq>")
-            .arg(attr(m_client->bareJid()));
+            .arg(escaped(m_client->bareJid()));
     request(
-        op, QStringLiteral("the feature query"), xml,
+        op, QStringLiteral("asking the server's features"), xml,
         [this, next](void* r) {
             auto* reply = static_cast<xmpp_stanza_t*>(r);
             bool converts = false;
@@ -190,99 +237,192 @@ void AvatarPublisher::discover(const std::shared_ptr<Operation>& op, Step next)
         true);
 }
 
-void AvatarPublisher::saveOriginal(const std::shared_ptr<Operation>& op, Step next)
+void AvatarPublisher::signedIn()
+{
+    m_serverConverts.reset();
+    if (!accountfiles::hasSavedAvatar(m_client->bareJid()) && !m_keeping)
+        keepOriginal();
+}
+
+void AvatarPublisher::whenOriginalKept(const std::shared_ptr<Operation>& op, Step next)
 {
     const QString jid = m_client->bareJid();
     if (accountfiles::hasSavedAvatar(jid)) {
         next();
         return;
     }
+    op->stage = QStringLiteral("keeping a copy of the account's own picture");
+    m_waitingForOriginal.append([this, op, jid, next] {
+        if (op->finished)
+            return;
+        if (accountfiles::hasSavedAvatar(jid))
+            next();
+        else
+            op->finish(Failure{
+                QStringLiteral("the account's own picture could not be kept (%1), so it is not replaced")
+                    .arg(m_keepError)});
+    });
+    if (!m_keeping)
+        keepOriginal();
+}
+
+void AvatarPublisher::keepOriginal()
+{
+    m_keeping = true;
+    m_keepError.clear();
+    auto op = begin(
+        [this](const Status& outcome) {
+            m_keeping = false;
+            if (!outcome)
+                m_keepError = outcome.failure();
+            const QList<Step> waiting = std::exchange(m_waitingForOriginal, {});
+            for (const Step& step : waiting)
+                step();
+        },
+        KeepOriginalMs);
+    const QString jid = m_client->bareJid();
     request(
         op, QStringLiteral("reading the current avatar"),
         pubsubGet(jid, AvatarMetadata, QStringLiteral(" max_items='1'>")),
-        [this, op, jid, next](void* r) {
+        [this, op, jid](void* r) {
             auto* reply = static_cast<xmpp_stanza_t*>(r);
             if (isError(reply)) {
                 if (errorCondition(reply) != QLatin1String("item-not-found")) {
-                    op->finish(false,
-                               QStringLiteral("cannot read the current avatar (%1), so it is not replaced")
-                                   .arg(errorCondition(reply)));
+                    op->finish(Failure{
+                        QStringLiteral("cannot read the current avatar (%1)").arg(errorCondition(reply))});
                     return;
                 }
-                saveFromVcard(op, next);
+                keepFromVcard(op, false);
                 return;
             }
             xmpp_stanza_t* metadata =
                 child(child(child(child(reply, "pubsub"), "items"), "item"), "metadata", AvatarMetadata);
-            xmpp_stanza_t* info = child(metadata, "info");
+            xmpp_stanza_t* info = nullptr;
+            bool anyInfo = false;
+            for (xmpp_stanza_t* c = metadata ? xmpp_stanza_get_children(metadata) : nullptr; c && !info;
+                 c = xmpp_stanza_get_next(c)) {
+                if (!xmpp_stanza_is_tag(c) || std::strcmp(xmpp_stanza_get_name(c), "info") != 0)
+                    continue;
+                anyInfo = true;
+                // One given only as a link has no data on the server.
+                if (attribute(c, "url").isEmpty())
+                    info = c;
+            }
             if (!info) {
                 // An empty metadata item is how XEP-0084 says "no avatar".
-                if (metadata) {
-                    QString error;
-                    if (!accountfiles::saveAvatarOnce(jid, {}, &error)) {
-                        op->finish(false, error);
-                        return;
-                    }
-                    next();
-                } else {
-                    saveFromVcard(op, next);
-                }
+                if (metadata && !anyInfo)
+                    saveOriginal(op, {});
+                else
+                    keepFromVcard(op, anyInfo);
                 return;
             }
-            const QString id = attribute(info, "id");
-            const QString type = attribute(info, "type");
+            const QString id = attribute(info, "id").toLower();
+            bool known = false;
+            const qint64 bytes = attribute(info, "bytes").toLongLong(&known);
+            // Said before it is fetched: a picture too large to keep is not read at all.
+            if (known && bytes > accountfiles::MaxSavedAvatarBytes) {
+                saveOriginal(op, tooLarge(bytes));
+                return;
+            }
             request(
                 op, QStringLiteral("reading the current avatar's data"),
-                pubsubGet(jid, AvatarData, QStringLiteral("><item id='%1'/>").arg(attr(id))),
-                [this, op, jid, type, next](void* r) {
+                pubsubGet(jid, AvatarData, QStringLiteral("><item id='%1'/>").arg(escaped(id))),
+                [this, op, id](void* r) {
                     auto* reply = static_cast<xmpp_stanza_t*>(r);
-                    const QByteArray data = QByteArray::fromBase64(text(
-                        child(child(child(child(reply, "pubsub"), "items"), "item"), "data", AvatarData)));
-                    if (isError(reply) || data.isEmpty()) {
-                        saveFromVcard(op, next);
+                    const QByteArray base64 =
+                        isError(reply) ? QByteArray()
+                                       : text(child(child(child(child(reply, "pubsub"), "items"), "item"),
+                                                    "data", AvatarData));
+                    if (base64.isEmpty()) {
+                        keepFromVcard(op, true);
                         return;
                     }
-                    QString error;
-                    if (!accountfiles::saveAvatarOnce(jid, {true, data, type}, &error)) {
-                        op->finish(false, error);
+                    if (base64TooLong(base64)) {
+                        saveOriginal(op, tooLarge(base64.size() / 4 * 3));
                         return;
                     }
-                    next();
+                    const QByteArray data = QByteArray::fromBase64(base64);
+                    if (data.size() > accountfiles::MaxSavedAvatarBytes) {
+                        saveOriginal(op, tooLarge(data.size()));
+                        return;
+                    }
+                    if (QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex() != id.toLatin1()) {
+                        saveOriginal(op, notKept(QStringLiteral(
+                                             "the picture the server holds does not match its id")));
+                        return;
+                    }
+                    keepPicture(op, data);
                 },
                 true);
         },
         true);
 }
 
-void AvatarPublisher::saveFromVcard(const std::shared_ptr<Operation>& op, Step next)
+void AvatarPublisher::keepFromVcard(const std::shared_ptr<Operation>& op, bool hasAvatar)
 {
-    const QString jid = m_client->bareJid();
     request(
         op, QStringLiteral("reading the vCard"),
         QStringLiteral("<iq type='get'><vCard xmlns='%1'/></iq>").arg(QLatin1String(VcardTemp)),
-        [op, jid, next](void* r) {
+        [this, op, hasAvatar](void* r) {
             auto* reply = static_cast<xmpp_stanza_t*>(r);
             // A vCard that was never written is item-not-found, not an empty vCard.
             if (isError(reply) && errorCondition(reply) != QLatin1String("item-not-found")) {
-                op->finish(false, QStringLiteral("cannot read the vCard (%1), so the avatar is not replaced")
-                                      .arg(errorCondition(reply)));
+                op->finish(Failure{QStringLiteral("cannot read the vCard (%1)").arg(errorCondition(reply))});
                 return;
             }
-            xmpp_stanza_t* photo = child(child(reply, "vCard", VcardTemp), "PHOTO");
-            accountfiles::SavedAvatar saved;
-            saved.data = QByteArray::fromBase64(text(child(photo, "BINVAL")));
-            saved.hadAvatar = !saved.data.isEmpty();
-            saved.type = QString::fromUtf8(text(child(photo, "TYPE"))).trimmed();
-            if (saved.hadAvatar && saved.type.isEmpty())
-                saved.type = QStringLiteral("image/png");
-            QString error;
-            if (!accountfiles::saveAvatarOnce(jid, saved, &error)) {
-                op->finish(false, error);
+            xmpp_stanza_t* photo =
+                isError(reply) ? nullptr : child(child(reply, "vCard", VcardTemp), "PHOTO");
+            const QByteArray base64 = text(child(photo, "BINVAL"));
+            if (base64.isEmpty()) {
+                if (child(photo, "EXTVAL"))
+                    saveOriginal(op, notKept(QStringLiteral("it is only a link to a picture elsewhere")));
+                else if (hasAvatar)
+                    saveOriginal(op, notKept(QStringLiteral("the server holds no data for it")));
+                else
+                    saveOriginal(op, {});
                 return;
             }
-            next();
+            if (base64TooLong(base64)) {
+                saveOriginal(op, tooLarge(base64.size() / 4 * 3));
+                return;
+            }
+            const QByteArray data = QByteArray::fromBase64(base64);
+            if (data.size() > accountfiles::MaxSavedAvatarBytes) {
+                saveOriginal(op, tooLarge(data.size()));
+                return;
+            }
+            keepPicture(op, data);
         },
         true);
+}
+
+void AvatarPublisher::keepPicture(const std::shared_ptr<Operation>& op, const QByteArray& data)
+{
+    op->stage = QStringLiteral("checking the account's own picture");
+    m_pictures->run<Outcome<QString>>([data] { return checkReceivedPicture(data); },
+                                      [this, op, data](const Outcome<QString>& type) {
+                                          if (op->finished)
+                                              return;
+                                          if (!type) {
+                                              saveOriginal(op, notKept(type.failure()));
+                                              return;
+                                          }
+                                          SavedAvatar avatar;
+                                          avatar.kind = SavedAvatar::Kind::Kept;
+                                          avatar.data = data;
+                                          avatar.type = type.value();
+                                          saveOriginal(op, avatar);
+                                      });
+}
+
+void AvatarPublisher::saveOriginal(const std::shared_ptr<Operation>& op, const SavedAvatar& avatar)
+{
+    if (op->finished)
+        return;
+    const Status saved = accountfiles::saveAvatarOnce(m_client->bareJid(), avatar);
+    if (saved && avatar.kind == SavedAvatar::Kind::NotKept)
+        Q_EMIT originalNotKept(avatar.reason);
+    op->finish(saved);
 }
 
 void AvatarPublisher::publish(const std::shared_ptr<Operation>& op, const QByteArray& data,
@@ -301,11 +441,11 @@ void AvatarPublisher::publish(const std::shared_ptr<Operation>& op, const QByteA
                       QStringLiteral("<metadata xmlns='%1'><info bytes='%2' id='%3' type='%4'%5/></metadata>")
                           .arg(QLatin1String(AvatarMetadata))
                           .arg(data.size())
-                          .arg(id, attr(type), size));
+                          .arg(id, escaped(type), size));
     // Data first: a contact told about new metadata fetches the data at once.
-    request(op, QStringLiteral("the avatar's data"), dataXml,
+    request(op, QStringLiteral("publishing the avatar's data"), dataXml,
             [this, op, metadataXml, data, type, next](void*) {
-                request(op, QStringLiteral("the avatar's metadata"), metadataXml,
+                request(op, QStringLiteral("publishing the avatar's metadata"), metadataXml,
                         [this, op, data, type, next](void*) {
                             if (*m_serverConverts)
                                 next();
@@ -337,9 +477,8 @@ void AvatarPublisher::updateVcard(const std::shared_ptr<Operation>& op, const QB
         [this, op, data, type, next](void* r) {
             auto* reply = static_cast<xmpp_stanza_t*>(r);
             if (isError(reply) && errorCondition(reply) != QLatin1String("item-not-found")) {
-                op->finish(
-                    false,
-                    QStringLiteral("the server refused reading the vCard (%1)").arg(errorCondition(reply)));
+                op->finish(Failure{
+                    QStringLiteral("the server refused reading the vCard (%1)").arg(errorCondition(reply))});
                 return;
             }
             // Every field the user has stays as it is; only PHOTO is replaced.
@@ -353,8 +492,8 @@ void AvatarPublisher::updateVcard(const std::shared_ptr<Operation>& op, const QB
             }
             if (!data.isEmpty())
                 fields += QStringLiteral("<PHOTO><TYPE>%1</TYPE><BINVAL>%2</BINVAL></PHOTO>")
-                              .arg(attr(type), QString::fromLatin1(data.toBase64()));
-            request(op, QStringLiteral("the vCard"),
+                              .arg(escaped(type), QString::fromLatin1(data.toBase64()));
+            request(op, QStringLiteral("writing the vCard"),
                     QStringLiteral("<iq type='set'><vCard xmlns='%1'>%2</vCard></iq>")
                         .arg(QLatin1String(VcardTemp), fields),
                     [next](void*) { next(); });
@@ -366,9 +505,9 @@ void AvatarPublisher::apply(const AvatarImage& image, Done done, int budgetMs)
 {
     auto op = begin(std::move(done), budgetMs);
     discover(op, [this, op, image] {
-        saveOriginal(op, [this, op, image] {
+        whenOriginalKept(op, [this, op, image] {
             publish(op, image.png, QStringLiteral("image/png"), image.size.width(), image.size.height(),
-                    [op] { op->finish(true, QString()); });
+                    [op] { op->finish({}); });
         });
     });
 }
@@ -377,20 +516,22 @@ void AvatarPublisher::restore(Done done, int budgetMs)
 {
     auto op = begin(std::move(done), budgetMs);
     const QString jid = m_client->bareJid();
-    const std::optional<accountfiles::SavedAvatar> saved = accountfiles::loadSavedAvatar(jid);
+    const std::optional<SavedAvatar> saved = accountfiles::loadSavedAvatar(jid);
     if (!saved) {
-        op->finish(false, QStringLiteral("there is no saved avatar of %1 to restore").arg(jid));
+        op->finish(Failure{QStringLiteral("there is no saved avatar of %1 to restore").arg(jid)});
         return;
     }
-    const auto forget = [op, jid] {
-        QString error;
-        if (!accountfiles::forgetSavedAvatar(jid, &error))
-            op->finish(false, error);
-        else
-            op->finish(true, QString());
-    };
+    if (saved->kind == SavedAvatar::Kind::NotKept) {
+        const Status forgotten = accountfiles::forgetSavedAvatar(jid);
+        op->finish(
+            Failure{QStringLiteral("the avatar %1 had before was not kept (%2), so it cannot be put back%3")
+                        .arg(jid, saved->reason,
+                             forgotten ? QString() : QStringLiteral("; ") + forgotten.failure())});
+        return;
+    }
+    const auto forget = [op, jid] { op->finish(accountfiles::forgetSavedAvatar(jid)); };
     discover(op, [this, op, saved, forget] {
-        if (!saved->hadAvatar) {
+        if (saved->kind == SavedAvatar::Kind::None) {
             publishNone(op, forget);
             return;
         }
@@ -398,6 +539,6 @@ void AvatarPublisher::restore(Done done, int budgetMs)
         buffer.setData(saved->data);
         buffer.open(QIODevice::ReadOnly);
         const QSize size = QImageReader(&buffer).size();
-        publish(op, saved->data, saved->type, size.width(), size.height(), forget);
+        publish(op, saved->data, checkedType(saved->type, saved->data), size.width(), size.height(), forget);
     });
 }

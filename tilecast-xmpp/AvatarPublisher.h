@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -8,42 +9,66 @@
 #include <memory>
 #include <optional>
 
+#include "platform/Outcome.h"
+#include "tilecast-xmpp/AccountFiles.h"
 #include "tilecast-xmpp/AvatarImage.h"
 
+class PictureThread;
 class XmppClient;
 
 // The account's avatar on the server: XEP-0084 (data node, then metadata node) and, where
 // the server does not convert that into the vCard itself (no XEP-0398), the XEP-0054 vCard's
-// PHOTO that XEP-0153 clients read. Before the first change for an account it keeps a copy
-// of the avatar the account had (accountfiles::saveAvatarOnce), which restore() puts back.
+// PHOTO that XEP-0153 clients read.
+//
+// Before the first change for an account it keeps a copy of the avatar the account had
+// (accountfiles::saveAvatarOnce), which restore() puts back. Keeping it is a step of its own,
+// started at sign-in with a time of its own, since the user's picture may be large or come
+// slowly; a publish waits for it, within its own budget. What is kept is checked: at most
+// accountfiles::MaxSavedAvatarBytes, the SHA-1 its id promises, a picture that decodes.
+// One that fails a check is not kept, and the user is told once (originalNotKept).
 class AvatarPublisher : public QObject
 {
     Q_OBJECT
 public:
     // Everything the server has to confirm, in one call of Tilecast's (which waits 3 s).
     static constexpr int BudgetMs = 2500;
+    // Reading the account's own picture, once.
+    static constexpr int KeepOriginalMs = 60000;
 
-    using Done = std::function<void(bool ok, const QString& error)>;
+    using Done = std::function<void(const Status& outcome)>;
 
-    explicit AvatarPublisher(XmppClient* client, QObject* parent = nullptr);
+    // Received pictures are checked on `pictures`.
+    AvatarPublisher(XmppClient* client, PictureThread* pictures, QObject* parent = nullptr);
 
-    // Forgets what was learned about the server; called on every new sign-in.
-    void reset() { m_serverConverts.reset(); }
+    // Forgets what was learned about the server, and starts keeping the account's own
+    // picture unless a copy is kept already; called on every new sign-in.
+    void signedIn();
 
     void apply(const AvatarImage& image, Done done, int budgetMs = BudgetMs);
-    // Publishes the saved avatar back, or none if the account had none, then forgets the copy.
-    void restore(Done done, int budgetMs = BudgetMs);
+    // Publishes the saved avatar back, or none if the account had none, then forgets the
+    // copy. An avatar that was not kept is reported, and its record forgotten.
+    void restore(Done done, int budgetMs);
 
     std::optional<bool> serverConverts() const { return m_serverConverts; }
+
+Q_SIGNALS:
+    // The account's own picture could not be kept, and why; said once per account.
+    void originalNotKept(const QString& why);
 
 private:
     struct Operation;
     using Step = std::function<void()>;
+    using OnReply = std::function<void(void* reply)>;
 
     std::shared_ptr<Operation> begin(Done done, int budgetMs);
     void discover(const std::shared_ptr<Operation>& op, Step next);
-    void saveOriginal(const std::shared_ptr<Operation>& op, Step next);
-    void saveFromVcard(const std::shared_ptr<Operation>& op, Step next);
+    void whenOriginalKept(const std::shared_ptr<Operation>& op, Step next);
+    void keepOriginal();
+    // The vCard's photo as the original; `hasAvatar` if the avatar node named one.
+    void keepFromVcard(const std::shared_ptr<Operation>& op, bool hasAvatar);
+    // Checks a received picture off the thread, then saves it (or that it was not kept).
+    void keepPicture(const std::shared_ptr<Operation>& op, const QByteArray& data);
+    void saveOriginal(const std::shared_ptr<Operation>& op, const accountfiles::SavedAvatar& avatar);
     void publish(const std::shared_ptr<Operation>& op, const QByteArray& data, const QString& type, int width,
                  int height, Step next);
     void publishNone(const std::shared_ptr<Operation>& op, Step next);
@@ -53,8 +78,12 @@ private:
     // Sends `xml`; `onReply` gets a result, or an error when `acceptErrors` (else the
     // operation fails with the error's condition).
     void request(const std::shared_ptr<Operation>& op, const QString& what, const QString& xml,
-                 std::function<void(void*)> onReply, bool acceptErrors = false);
+                 OnReply onReply, bool acceptErrors = false);
 
     XmppClient* m_client;
+    PictureThread* m_pictures;
     std::optional<bool> m_serverConverts;
+    bool m_keeping = false;
+    QString m_keepError; // why the last try to keep the original failed
+    QList<Step> m_waitingForOriginal;
 };

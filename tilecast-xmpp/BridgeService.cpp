@@ -8,35 +8,37 @@
 #include "messengeradaptor.h"
 #include "tilecast-xmpp/AvatarImage.h"
 #include "tilecast-xmpp/AvatarPublisher.h"
+#include "tilecast-xmpp/PictureThread.h"
 #include "tilecast-xmpp/XmppClient.h"
 
-BridgeService::BridgeService(XmppClient* client, AvatarPublisher* publisher, QObject* parent)
-    : QObject(parent), m_client(client), m_publisher(publisher), m_bus(QString())
+BridgeService::BridgeService(XmppClient* client, AvatarPublisher* publisher, PictureThread* pictures,
+                             QObject* parent)
+    : QObject(parent), m_client(client), m_publisher(publisher), m_pictures(pictures), m_bus(QString())
 {
     new MessengerAdaptor(this);
 }
 
-bool BridgeService::publish(const QDBusConnection& bus, QString* error)
+int BridgeService::Apply::remainingMs() const
+{
+    return int(AvatarPublisher::BudgetMs - waiting.elapsed());
+}
+
+Status BridgeService::publish(const QDBusConnection& bus)
 {
     m_bus = bus;
     // The object goes up first, so that whoever sees the name appear can call it.
-    if (!m_bus.registerObject(contract::Path, this, QDBusConnection::ExportAdaptors)) {
-        *error = QStringLiteral("cannot export %1: %2").arg(contract::Path, m_bus.lastError().message());
-        return false;
-    }
+    if (!m_bus.registerObject(contract::Path, this, QDBusConnection::ExportAdaptors))
+        return Failure{
+            QStringLiteral("cannot export %1: %2").arg(contract::Path, m_bus.lastError().message())};
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
         m_bus.interface()->registerService(contract::Service, QDBusConnectionInterface::DontQueueService,
                                            QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid()) {
-        *error = QStringLiteral("cannot own %1: %2").arg(contract::Service, reply.error().message());
-        return false;
-    }
-    if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        *error =
-            QStringLiteral("another messenger already owns %1 on the session bus").arg(contract::Service);
-        return false;
-    }
-    return true;
+    if (!reply.isValid())
+        return Failure{QStringLiteral("cannot own %1: %2").arg(contract::Service, reply.error().message())};
+    if (reply.value() != QDBusConnectionInterface::ServiceRegistered)
+        return Failure{
+            QStringLiteral("another messenger already owns %1 on the session bus").arg(contract::Service)};
+    return {};
 }
 
 QString BridgeService::MySigninName()
@@ -71,19 +73,13 @@ void BridgeService::SetMyProperty(int property, const QDBusVariant& value)
                            .arg(contract::UserTilePath));
         return;
     }
-    const QString path = inner.toString();
-    const AvatarImage image = makeAvatarImage(path);
-    if (!image.ok) {
-        // Nothing is published for a picture that cannot be used.
-        sendErrorReply(
-            contract::error::InvalidArgument,
-            QStringLiteral("Cannot use \"%1\" as the display picture: %2.").arg(path, image.error));
-        Q_EMIT applied(path, QString(), image.error);
+    if (m_queue.size() >= MaxWaiting) {
+        sendErrorReply(contract::error::Failed,
+                       QStringLiteral("Busy: %1 pictures wait to be published already.").arg(m_queue.size()));
         return;
     }
-
     setDelayedReply(true);
-    Apply apply{message(), path, image, {}};
+    Apply apply{message(), inner.toString(), {}};
     apply.waiting.start();
     m_queue.append(apply);
     startNext();
@@ -93,23 +89,65 @@ void BridgeService::startNext()
 {
     if (m_busy || m_queue.isEmpty())
         return;
-    m_busy = true;
     const Apply apply = m_queue.takeFirst();
-    const QString hash = QString::fromLatin1(apply.image.sha1Hex);
-    // The caller's clock started when it called, not when its turn came.
-    const int budget = int(qMax<qint64>(1, AvatarPublisher::BudgetMs - apply.waiting.elapsed()));
+    if (apply.remainingMs() <= 0) {
+        finish(apply, contract::error::Failed, QStringLiteral("its turn came after the caller had given up"));
+        startNext();
+        return;
+    }
+    m_busy = true;
+    const QString path = apply.path;
+    m_pictures->run<AvatarImage>([path] { return makeAvatarImage(path); },
+                                 [this, apply](const AvatarImage& image) { converted(apply, image); });
+}
+
+void BridgeService::converted(const Apply& apply, const AvatarImage& image)
+{
+    const auto next = [this] {
+        m_busy = false;
+        startNext();
+    };
+    if (!image.ok) {
+        // Nothing is published for a picture that cannot be used.
+        finish(apply, contract::error::InvalidArgument, image.error);
+        next();
+        return;
+    }
+    if (apply.remainingMs() <= 0) {
+        finish(apply, contract::error::Failed,
+               QStringLiteral("converting it took longer than the caller waits"));
+        next();
+        return;
+    }
+    if (!m_client->isSignedIn()) {
+        finish(apply, contract::error::NotSignedIn,
+               QStringLiteral("%1 is not signed in").arg(m_client->bareJid()));
+        next();
+        return;
+    }
+    const QString hash = QString::fromLatin1(image.sha1Hex);
     m_publisher->apply(
-        apply.image,
-        [this, apply, hash](bool ok, const QString& error) {
-            if (ok)
-                m_bus.send(apply.call.createReply());
+        image,
+        [this, apply, hash, next](const Status& outcome) {
+            if (outcome)
+                finish(apply, QString(), QString(), hash);
             else
-                m_bus.send(apply.call.createErrorReply(
-                    contract::error::Failed,
-                    QStringLiteral("Cannot make \"%1\" the avatar: %2.").arg(apply.path, error)));
-            Q_EMIT applied(apply.path, hash, ok ? QString() : error);
-            m_busy = false;
-            startNext();
+                finish(apply, contract::error::Failed, outcome.failure(), hash);
+            next();
         },
-        budget);
+        apply.remainingMs());
+}
+
+void BridgeService::finish(const Apply& apply, const QString& errorName, const QString& error,
+                           const QString& hash)
+{
+    if (errorName.isEmpty()) {
+        m_bus.send(apply.call.createReply());
+    } else {
+        const QString message = errorName == contract::error::InvalidArgument
+                                    ? QStringLiteral("Cannot use \"%1\" as the display picture: %2.")
+                                    : QStringLiteral("Cannot make \"%1\" the avatar: %2.");
+        m_bus.send(apply.call.createErrorReply(errorName, message.arg(apply.path, error)));
+    }
+    Q_EMIT applied(apply.path, hash, error);
 }

@@ -10,22 +10,34 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/Outcome.h"
 #include "tilecast-xmpp/AvatarImage.h"
 
 class AvatarPublisher;
+class PictureThread;
 class XmppClient;
 
 // The object at /org/tilecast/Messenger: the contract, answered from the XMPP account.
 // The adaptor generated from the shared interface file forwards every call here.
+//
+// Nothing here waits: a picture is converted on the picture thread and published through
+// the connection's own thread, and the answer goes out when they are done. Pictures are
+// applied one at a time (the avatar nodes keep only their latest item, so two publishes
+// interleaved could leave metadata naming data that is already gone); a few calls may
+// wait for their turn, more are refused at once, and one whose caller has given up by its
+// turn is answered without being published.
 class BridgeService : public QObject, protected QDBusContext
 {
     Q_OBJECT
 public:
-    BridgeService(XmppClient* client, AvatarPublisher* publisher, QObject* parent = nullptr);
+    static constexpr int MaxWaiting = 4;
 
-    // Exports the object and takes the name without queueing. False with `error` set when
-    // another program already owns it.
-    bool publish(const QDBusConnection& bus, QString* error);
+    BridgeService(XmppClient* client, AvatarPublisher* publisher, PictureThread* pictures,
+                  QObject* parent = nullptr);
+
+    // Exports the object and takes the name without queueing. Fails when another program
+    // already owns it.
+    Status publish(const QDBusConnection& bus);
 
     // org.tilecast.Messenger
     QString MySigninName();
@@ -40,16 +52,17 @@ private:
     {
         QDBusMessage call;
         QString path;
-        AvatarImage image;
-        QElapsedTimer waiting;
+        QElapsedTimer waiting; // since the call arrived: the caller's clock
+        int remainingMs() const;
     };
-    // One at a time: the avatar nodes keep only their latest item, so two publishes
-    // interleaved could leave metadata naming data that is already gone.
     void startNext();
+    void converted(const Apply& apply, const AvatarImage& image);
+    void finish(const Apply& apply, const QString& errorName, const QString& error, const QString& hash = {});
 
     XmppClient* m_client;
+    AvatarPublisher* m_publisher;
+    PictureThread* m_pictures;
     QList<Apply> m_queue;
     bool m_busy = false;
-    AvatarPublisher* m_publisher;
     QDBusConnection m_bus;
 };

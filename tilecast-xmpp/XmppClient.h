@@ -1,45 +1,39 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
-#include <memory>
-#include <strophe.h>
 
-// One XMPP account's connection through libstrophe, run by Qt's event loop: a socket
-// notifier on libstrophe's socket wakes it when the server sends something, so an idle,
-// signed-in connection costs no wake-ups at all. TLS is mandatory and the server's
-// certificate is always checked against the JID's domain (also sent as SNI), whatever
-// address `host` names. No presence is ever sent.
+#include "tilecast-xmpp/XmppConnection.h"
+
+class QThread;
+
+// One XMPP account's connection, as the rest of the program sees it: used from the thread
+// that answers D-Bus, while the stream itself (XmppConnection) runs on a thread of its own,
+// so that no server, network or name lookup can keep this thread from answering.
+//
+// TLS is mandatory and the server's certificate is always checked against the JID's domain
+// (also sent as SNI), whatever address `host` names. No presence is ever sent. Every sign-in
+// has a deadline; a stream that was up is checked for life (XEP-0199 pings) when it has
+// been quiet for a while and whenever a request went unanswered.
 class XmppClient : public QObject
 {
     Q_OBJECT
 public:
-    struct Options
-    {
-        QString jid; // bare
-        QString password;
-        QString host; // empty: DNS SRV of the JID's domain
-        quint16 port = 0;
-        QString caFile; // added to the system's authorities
-    };
+    using Options = XmppConnection::Target;
+    using Problem = XmppProblem;
 
-    // Why a sign-in did not work.
-    enum class Problem
-    {
-        None,
-        WrongPassword,
-        UnknownHost,
-        Refused,
-        Certificate,
-        NoTls,
-        Lost, // anything else: the server went away, a timeout ...
-    };
+    // From the start of an attempt (name lookup included) to the stream being ready.
+    static constexpr int SignInDeadlineMs = 20000;
+    // A ping after this long with nothing from the server (TILECAST_XMPP_IDLE_PING_MS, for
+    // tests, changes it), and how long its answer may take.
+    static constexpr int IdlePingMs = 120000;
+    static constexpr int PingAnswerMs = 10000;
 
     explicit XmppClient(QObject* parent = nullptr);
     ~XmppClient() override;
@@ -47,16 +41,20 @@ public:
     // Connects; with `keepTrying`, every loss is followed by a new attempt after 1, 2,
     // 4 ... 60 s, until a wrong password or stop().
     void start(const Options& options, bool keepTrying);
-    // Closes the stream and waits up to `waitMs` for the server to see it closed.
-    void stop(int waitMs = 500);
+    // Closes the stream and waits up to `waitMs` for the server to see it closed. False if
+    // the connection's thread did not come back (stuck in a call that cannot be ended): the
+    // process should then leave without waiting for it.
+    bool stop(int waitMs = 500);
 
     bool isSignedIn() const { return m_signedIn; }
     bool isStopping() const { return m_stopping; }
     QString bareJid() const { return m_options.jid; }
-    xmpp_ctx_t* context() const { return m_ctx; }
+    // With the resource the server gave; empty while not signed in.
+    QString boundJid() const { return m_signedIn ? m_boundJid : QString(); }
 
-    // Sends an <iq> built from `xml` (an id is added) and calls `done` once: with the
-    // reply, or with nullptr when none came within `timeoutMs` or the connection dropped.
+    // Sends an <iq> built from `xml` (an id is added) and calls `done` once, on this thread:
+    // with the reply, or with nullptr when none came within `timeoutMs` or the connection
+    // dropped. The reply is valid only during the call.
     using IqDone = std::function<void(xmpp_stanza_t* reply)>;
     void sendIq(const QString& xml, int timeoutMs, IqDone done);
 
@@ -74,44 +72,34 @@ private:
     {
         IqDone done;
         QTimer* timer = nullptr;
+        bool isPing = false;
     };
 
-    static void onConnectionEvent(xmpp_conn_t* conn, xmpp_conn_event_t event, int error,
-                                  xmpp_stream_error_t* streamError, void* userdata);
-    static int onSocket(xmpp_conn_t* conn, void* sock);
-    static int onCertificateFailure(const xmpp_tlscert_t* cert, const char* const errormsg);
-    static void onLog(void* userdata, xmpp_log_level_t level, const char* area, const char* msg);
-    static int onIqReply(xmpp_conn_t* conn, xmpp_stanza_t* stanza, void* userdata);
-    static int onIqRequest(xmpp_conn_t* conn, xmpp_stanza_t* stanza, void* userdata);
-
     void connectNow();
-    void handleEvent(xmpp_conn_event_t event, int error, xmpp_stream_error_t* streamError);
-    void finishIq(const QString& id, xmpp_stanza_t* reply);
+    void onEstablished(const QString& boundJid);
+    void onEnded(Problem problem, const QString& detail);
+    void onReply(const QByteArray& id, const Stanza& reply);
+    void onActivity();
+    QByteArray request(const QString& xml, int timeoutMs, IqDone done, bool isPing);
+    void finishIq(const QByteArray& id, xmpp_stanza_t* reply);
     void failAllIqs();
-    // Lets libstrophe read and write what is ready, then arms what wakes it next.
-    void pump();
-    void schedulePump();
+    void ping();
+    // Runs `call` on the connection's thread.
+    void inConnection(std::function<void(XmppConnection*)> call);
 
+    QThread* m_thread = nullptr;
+    XmppConnection* m_connection = nullptr; // lives on m_thread
     Options m_options;
     bool m_keepTrying = false;
     bool m_stopping = false;
+    bool m_attemptRunning = false;
     bool m_signedIn = false;
+    QString m_boundJid;
     int m_attempt = 0;
-    xmpp_log_t m_log{};
-    xmpp_ctx_t* m_ctx = nullptr;
-    xmpp_conn_t* m_conn = nullptr;
-    int m_fd = -1;
-    QSocketNotifier* m_notifier = nullptr;
-    QTimer m_pumpSoon;   // one pass as soon as the loop is free (after a send)
-    QTimer m_connecting; // polls while the connection is being set up
+    int m_idlePingMs = IdlePingMs;
     QTimer m_retry;
-    bool m_pumping = false;
-    // What the last attempt ran into, gathered from libstrophe as it went.
-    bool m_authFailed = false;
-    bool m_noTls = false;
-    int m_socketError = 0;
-    QString m_certificateError;
-    QString m_caFileSet; // the authority file libstrophe holds for m_conn
-    QHash<QString, PendingIq> m_pending;
-    int m_nextId = 1;
+    QTimer m_deadline;
+    QTimer m_idle;
+    QByteArray m_pingId; // the ping waiting for its answer, if any
+    QHash<QByteArray, PendingIq> m_pending;
 };

@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include "tilecast-xmpp/AvatarPublisher.h"
 #include "tilecast-xmpp/BridgeService.h"
 #include "tilecast-xmpp/Keychain.h"
+#include "tilecast-xmpp/PictureThread.h"
 #include "tilecast-xmpp/XmppClient.h"
 
 namespace {
@@ -110,11 +113,13 @@ bool resolveAccount(const QCommandLineParser& parser, const QString& jidArgument
         }
         jidText = stored->jid;
     }
-    const std::optional<QString> jid = accountfiles::normaliseJid(jidText, error);
-    if (!jid)
+    const Outcome<QString> jid = accountfiles::normaliseJid(jidText);
+    if (!jid) {
+        *error = jid.failure();
         return false;
-    account->options.jid = *jid;
-    const bool sameAccount = stored && stored->jid == *jid;
+    }
+    account->options.jid = jid.value();
+    const bool sameAccount = stored && stored->jid == jid.value();
 
     account->server = parser.isSet(QStringLiteral("server")) ? parser.value(QStringLiteral("server"))
                       : sameAccount                          ? stored->server
@@ -128,12 +133,12 @@ bool resolveAccount(const QCommandLineParser& parser, const QString& jidArgument
                      : sameAccount                           ? stored->caFile
                                                              : QString();
     if (!caFile.isEmpty()) {
-        const QFileInfo info(caFile);
-        if (!info.isFile() || !info.isReadable()) {
-            *error = QStringLiteral("--ca-file: cannot read %1").arg(caFile);
+        const Outcome<QString> checked = accountfiles::checkCaFile(caFile);
+        if (!checked) {
+            *error = checked.failure();
             return false;
         }
-        caFile = info.absoluteFilePath();
+        caFile = checked.value();
     }
     account->options.caFile = caFile;
     return true;
@@ -168,6 +173,17 @@ std::optional<QString> askPassword(const QString& jid, QString* error)
     return QString::fromUtf8(line);
 }
 
+// Ends the process at once when the connection's thread cannot be stopped (stuck inside
+// libstrophe): returning would destroy what that thread still uses.
+void stopOrLeave(XmppClient& client, int code)
+{
+    if (client.stop())
+        return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
+}
+
 // Signs in once, without retrying; the problem (None when it worked) and its message.
 XmppClient::Problem signInOnce(XmppClient& client, const XmppClient::Options& options, QString* message)
 {
@@ -197,23 +213,33 @@ int login(const QCommandLineParser& parser, const QString& jidArgument)
     if (!resolveAccount(parser, jidArgument, &account, &error))
         return fail(error, Usage);
     const bool fromFile = parser.isSet(QStringLiteral("password-file"));
-    const std::optional<QString> password =
-        fromFile ? accountfiles::readPasswordFile(parser.value(QStringLiteral("password-file")), &error)
-                 : askPassword(account.options.jid, &error);
-    if (!password)
-        return fail(error);
+    std::optional<QString> password;
+    if (fromFile) {
+        const Outcome<QString> read =
+            accountfiles::readPasswordFile(parser.value(QStringLiteral("password-file")));
+        if (!read)
+            return fail(read.failure());
+        password = read.value();
+    } else {
+        password = askPassword(account.options.jid, &error);
+        if (!password)
+            return fail(error);
+    }
     account.options.password = *password;
 
     XmppClient client;
     QString message;
-    if (signInOnce(client, account.options, &message) != XmppClient::Problem::None)
+    const bool signedIn = signInOnce(client, account.options, &message) == XmppClient::Problem::None;
+    stopOrLeave(client, signedIn ? Ok : Failure);
+    if (!signedIn)
         return fail(QStringLiteral("cannot sign in as %1: %2").arg(account.options.jid, message));
-    client.stop();
 
     if (!fromFile && !keychain::writePassword(account.options.jid, *password, &error))
         return fail(error);
-    if (!accountfiles::saveSettings({account.options.jid, account.server, account.options.caFile}, &error))
-        return fail(error);
+    if (const Status saved =
+            accountfiles::saveSettings({account.options.jid, account.server, account.options.caFile});
+        !saved)
+        return fail(saved.failure());
     print(stdout, QStringLiteral("Signed in as %1. %2 the address in %3.\n")
                       .arg(account.options.jid,
                            fromFile ? QStringLiteral("Kept")
@@ -224,10 +250,17 @@ int login(const QCommandLineParser& parser, const QString& jidArgument)
 
 bool passwordFor(const QCommandLineParser& parser, Account* account, QString* error)
 {
-    const std::optional<QString> password =
-        parser.isSet(QStringLiteral("password-file"))
-            ? accountfiles::readPasswordFile(parser.value(QStringLiteral("password-file")), error)
-            : keychain::readPassword(account->options.jid, error);
+    if (parser.isSet(QStringLiteral("password-file"))) {
+        const Outcome<QString> password =
+            accountfiles::readPasswordFile(parser.value(QStringLiteral("password-file")));
+        if (!password) {
+            *error = password.failure();
+            return false;
+        }
+        account->options.password = password.value();
+        return true;
+    }
+    const std::optional<QString> password = keychain::readPassword(account->options.jid, error);
     if (!password)
         return false;
     account->options.password = *password;
@@ -252,16 +285,24 @@ int run(QCoreApplication& app, const QCommandLineParser& parser)
         return fail(error);
 
     XmppClient client;
-    AvatarPublisher publisher(&client);
-    BridgeService service(&client, &publisher);
-    if (!service.publish(bus, &error))
-        return fail(error);
+    PictureThread pictures;
+    AvatarPublisher publisher(&client, &pictures);
+    BridgeService service(&client, &publisher, &pictures);
+    if (const Status published = service.publish(bus); !published)
+        return fail(published.failure());
 
     QString lastMessage;
     QObject::connect(&client, &XmppClient::signedIn, &app, [&] {
-        publisher.reset();
+        publisher.signedIn();
         lastMessage.clear();
-        print(stdout, QStringLiteral("tilecast-xmpp: signed in as %1\n").arg(client.bareJid()));
+        print(
+            stdout,
+            QStringLiteral("tilecast-xmpp: signed in as %1 (%2)\n").arg(client.bareJid(), client.boundJid()));
+    });
+    QObject::connect(&publisher, &AvatarPublisher::originalNotKept, &app, [&](const QString& why) {
+        fail(QStringLiteral("%1: the avatar the account had is not kept (%2), so \"tilecast-xmpp restore\" "
+                            "cannot put it back")
+                 .arg(client.bareJid(), why));
     });
     QObject::connect(&client, &XmppClient::signedOut, &app,
                      [&](XmppClient::Problem problem, const QString& message, bool willRetry) {
@@ -289,8 +330,8 @@ int run(QCoreApplication& app, const QCommandLineParser& parser)
 
     client.start(account.options, true);
     const int code = app.exec();
-    client.stop();
     bus.unregisterService(contract::Service);
+    stopOrLeave(client, code);
     return code;
 }
 
@@ -310,21 +351,27 @@ int restore(const QCommandLineParser& parser)
 
     XmppClient client;
     QString message;
-    if (signInOnce(client, account.options, &message) != XmppClient::Problem::None)
+    if (signInOnce(client, account.options, &message) != XmppClient::Problem::None) {
+        stopOrLeave(client, Failure);
         return fail(QStringLiteral("cannot sign in as %1: %2").arg(account.options.jid, message));
-    AvatarPublisher publisher(&client);
+    }
+    PictureThread pictures;
+    AvatarPublisher publisher(&client, &pictures);
     bool ok = false;
     QEventLoop loop;
-    publisher.restore([&](bool done, const QString& why) {
-        ok = done;
-        error = why;
-        loop.quit();
-    });
+    // No caller is waiting: the server may take its time with a large picture.
+    publisher.restore(
+        [&](const Status& outcome) {
+            ok = outcome.ok();
+            error = outcome.failure();
+            loop.quit();
+        },
+        30000);
     loop.exec();
-    client.stop();
+    stopOrLeave(client, ok ? Ok : Failure);
     if (!ok)
         return fail(QStringLiteral("cannot restore the avatar of %1: %2").arg(account.options.jid, error));
-    print(stdout, saved->hadAvatar
+    print(stdout, saved->kind == accountfiles::SavedAvatar::Kind::Kept
                       ? QStringLiteral("Restored the avatar %1 had before.\n").arg(account.options.jid)
                       : QStringLiteral("Removed the avatar: %1 had none before.\n").arg(account.options.jid));
     return Ok;
@@ -339,14 +386,14 @@ int logout(const QCommandLineParser& parser)
         jid = stored->jid;
     if (jid.isEmpty())
         return fail(QStringLiteral("no account is stored; nothing to forget"));
-    const std::optional<QString> bare = accountfiles::normaliseJid(jid, &error);
+    const Outcome<QString> bare = accountfiles::normaliseJid(jid);
     if (!bare)
-        return fail(error, Usage);
-    if (!accountfiles::forgetSettings(&error))
+        return fail(bare.failure(), Usage);
+    if (const Status forgotten = accountfiles::forgetSettings(); !forgotten)
+        return fail(forgotten.failure());
+    if (!keychain::deletePassword(bare.value(), &error))
         return fail(error);
-    if (!keychain::deletePassword(*bare, &error))
-        return fail(error);
-    print(stdout, QStringLiteral("Forgot the password and the address of %1.\n").arg(*bare));
+    print(stdout, QStringLiteral("Forgot the password and the address of %1.\n").arg(bare.value()));
     return Ok;
 }
 
@@ -383,6 +430,9 @@ int status()
 
 int main(int argc, char* argv[])
 {
+    // The password is in this process's memory: no core dump of it, and no other process of
+    // the user's may read that memory.
+    ::prctl(PR_SET_DUMPABLE, 0);
     // QImage works without a Gui application object, so no display or platform plugin is
     // loaded: the program runs the same on a desktop, over SSH and as a user service.
     QCoreApplication app(argc, argv);

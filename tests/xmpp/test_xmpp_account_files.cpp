@@ -1,15 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tilecast-xmpp/AccountFiles.h"
 #include "tilecast-xmpp/XmppClient.h"
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+}
+
+bool isLink(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+accountfiles::SavedAvatar kept(const QByteArray& data, const QString& type)
+{
+    accountfiles::SavedAvatar avatar;
+    avatar.kind = accountfiles::SavedAvatar::Kind::Kept;
+    avatar.data = data;
+    avatar.type = type;
+    return avatar;
+}
+
+} // namespace
 
 // The account's files and the rules for what a user types: the settings file and the
 // saved avatar under the XDG folders, the password file, --server, JIDs and the retry waits.
@@ -18,6 +45,12 @@ class TestXmppAccountFiles : public QObject
     Q_OBJECT
 
     QTemporaryDir m_home;
+
+    QString readAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
 
     QString writeFile(const QString& name, const QByteArray& bytes, mode_t mode)
     {
@@ -40,12 +73,11 @@ private Q_SLOTS:
 
     void settingsLiveUnderTheConfigFolder()
     {
-        QString error;
         QCOMPARE(accountfiles::settingsPath(), m_home.filePath(u"config/tilecast/xmpp.conf"_s));
         QVERIFY(!accountfiles::loadSettings());
-        QVERIFY2(accountfiles::saveSettings({u"alice@example.org"_s, u"127.0.0.1:5222"_s, u"/etc/ca.pem"_s},
-                                            &error),
-                 qPrintable(error));
+        const Status saved =
+            accountfiles::saveSettings({u"alice@example.org"_s, u"127.0.0.1:5222"_s, u"/etc/ca.pem"_s});
+        QVERIFY2(saved, qPrintable(saved.failure()));
         const auto loaded = accountfiles::loadSettings();
         QVERIFY(loaded);
         QCOMPARE(loaded->jid, u"alice@example.org"_s);
@@ -53,43 +85,57 @@ private Q_SLOTS:
         QCOMPARE(loaded->caFile, u"/etc/ca.pem"_s);
 
         // Another account replaces the first whole: no server or authority carried over.
-        QVERIFY(accountfiles::saveSettings({u"bob@example.net"_s, {}, {}}, &error));
+        QVERIFY(accountfiles::saveSettings({u"bob@example.net"_s, {}, {}}));
         QCOMPARE(accountfiles::loadSettings()->server, QString());
         QCOMPARE(accountfiles::loadSettings()->caFile, QString());
 
-        QVERIFY(accountfiles::forgetSettings(&error));
+        QVERIFY(accountfiles::forgetSettings());
         QVERIFY(!accountfiles::loadSettings());
         QVERIFY(!QFile::exists(accountfiles::settingsPath()));
-        QVERIFY(accountfiles::forgetSettings(&error)); // nothing there: still fine
+        QVERIFY(accountfiles::forgetSettings()); // nothing there: still fine
     }
 
     void theFirstSavedAvatarIsNeverReplaced()
     {
+        using Kind = accountfiles::SavedAvatar::Kind;
         const QString jid = u"alice@example.org"_s;
-        QString error;
         QVERIFY(!accountfiles::hasSavedAvatar(jid));
         QVERIFY(accountfiles::savedAvatarDir(jid).startsWith(m_home.filePath(u"data/tilecast/"_s)));
 
-        QVERIFY(accountfiles::saveAvatarOnce(jid, {true, "first picture", u"image/jpeg"_s}, &error));
+        QVERIFY(accountfiles::saveAvatarOnce(jid, kept("first picture", u"image/jpeg"_s)));
         // A later run publishes again: the copy stays the user's own picture.
-        QVERIFY(accountfiles::saveAvatarOnce(jid, {true, "tilecast's picture", u"image/png"_s}, &error));
-        QVERIFY(accountfiles::saveAvatarOnce(jid, {}, &error));
+        QVERIFY(accountfiles::saveAvatarOnce(jid, kept("tilecast's picture", u"image/png"_s)));
+        QVERIFY(accountfiles::saveAvatarOnce(jid, {}));
         auto saved = accountfiles::loadSavedAvatar(jid);
         QVERIFY(saved);
-        QVERIFY(saved->hadAvatar);
+        QCOMPARE(saved->kind, Kind::Kept);
         QCOMPARE(saved->data, QByteArray("first picture"));
         QCOMPARE(saved->type, u"image/jpeg"_s);
         // Per account.
         QVERIFY(!accountfiles::hasSavedAvatar(u"bob@example.org"_s));
 
-        QVERIFY(accountfiles::forgetSavedAvatar(jid, &error));
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
         QVERIFY(!accountfiles::loadSavedAvatar(jid));
-        // "Had none" is remembered too, distinct from "nothing saved".
-        QVERIFY(accountfiles::saveAvatarOnce(jid, {}, &error));
+        // "Had none" is remembered too, distinct from "nothing saved"; and so is "had one
+        // that was not kept", with its reason.
+        QVERIFY(accountfiles::saveAvatarOnce(jid, {}));
         saved = accountfiles::loadSavedAvatar(jid);
         QVERIFY(saved);
-        QVERIFY(!saved->hadAvatar);
-        QVERIFY(accountfiles::forgetSavedAvatar(jid, &error));
+        QCOMPARE(saved->kind, Kind::None);
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+        accountfiles::SavedAvatar tooLarge;
+        tooLarge.kind = Kind::NotKept;
+        tooLarge.reason = u"it is 2048 KiB, more than the 1024 KiB kept"_s;
+        QVERIFY(accountfiles::saveAvatarOnce(jid, tooLarge));
+        saved = accountfiles::loadSavedAvatar(jid);
+        QVERIFY(saved);
+        QCOMPARE(saved->kind, Kind::NotKept);
+        QCOMPARE(saved->reason, tooLarge.reason);
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+        // More than the cap is never written.
+        QVERIFY(!accountfiles::saveAvatarOnce(
+            jid, kept(QByteArray(accountfiles::MaxSavedAvatarBytes + 1, 'x'), u"image/png"_s)));
+        QVERIFY(!accountfiles::hasSavedAvatar(jid));
     }
 
     void aSavedAvatarWithoutItsDataDoesNotCount()
@@ -97,11 +143,155 @@ private Q_SLOTS:
         // Interrupted between the two files, or tampered with: better no copy than an
         // empty one that restore would publish as "no avatar".
         const QString jid = u"carol@example.org"_s;
-        QString error;
-        QVERIFY(accountfiles::saveAvatarOnce(jid, {true, "picture", u"image/png"_s}, &error));
+        QVERIFY(accountfiles::saveAvatarOnce(jid, kept("picture", u"image/png"_s)));
         QVERIFY(QFile::remove(accountfiles::savedAvatarDir(jid) + u"/avatar.data"_s));
         QVERIFY(!accountfiles::loadSavedAvatar(jid));
-        QVERIFY(accountfiles::forgetSavedAvatar(jid, &error));
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+    }
+
+    // Under the usual umask of 022 every file would be readable by all, and the folders
+    // (named after the JID) listable: neither may be.
+    void everythingIsTheUsersAlone()
+    {
+        const mode_t before = ::umask(022);
+        const QString jid = u"dave@example.org"_s;
+        QVERIFY(accountfiles::saveSettings({jid, {}, {}}));
+        QVERIFY(accountfiles::saveAvatarOnce(jid, kept("dave's picture", u"image/png"_s)));
+        ::umask(before);
+        const QString dir = accountfiles::savedAvatarDir(jid);
+        for (const QString& folder :
+             {m_home.filePath(u"config/tilecast"_s), m_home.filePath(u"data/tilecast"_s),
+              QFileInfo(dir).absolutePath(), dir})
+            QVERIFY2(modeOf(folder) == 0700, qPrintable(u"%1: %2"_s.arg(folder).arg(modeOf(folder), 0, 8)));
+        for (const QString& file :
+             {accountfiles::settingsPath(), dir + u"/avatar.ini"_s, dir + u"/avatar.data"_s})
+            QVERIFY2(modeOf(file) == 0600, qPrintable(u"%1: %2"_s.arg(file).arg(modeOf(file), 0, 8)));
+
+        // What an earlier version left open is closed when it is next read.
+        for (const QString& path : {dir, accountfiles::settingsPath(), dir + u"/avatar.data"_s})
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), QFileInfo(path).isDir() ? 0755 : 0644), 0);
+        QVERIFY(accountfiles::loadSettings());
+        QVERIFY(accountfiles::loadSavedAvatar(jid));
+        QCOMPARE(modeOf(dir), mode_t(0700));
+        QCOMPARE(modeOf(accountfiles::settingsPath()), mode_t(0600));
+        QCOMPARE(modeOf(dir + u"/avatar.data"_s), mode_t(0600));
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+        QVERIFY(accountfiles::forgetSettings());
+    }
+
+    // A link planted where a file of ours goes is replaced, never written through or read.
+    void aPlantedLinkIsNeitherFollowedNorRead()
+    {
+        const QString jid = u"erin@example.org"_s;
+        const QString victim = writeFile(u"victim"_s, "precious", 0644);
+        const QString dir = accountfiles::savedAvatarDir(jid);
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::link(victim, dir + u"/avatar.data"_s));
+        QVERIFY(QFile::link(victim, accountfiles::settingsPath()));
+
+        QVERIFY(accountfiles::saveAvatarOnce(jid, kept("erin's picture", u"image/png"_s)));
+        QVERIFY(accountfiles::saveSettings({jid, {}, {}}));
+        QCOMPARE(readAll(victim), u"precious"_s);
+        QVERIFY(!isLink(dir + u"/avatar.data"_s));
+        QVERIFY(!isLink(accountfiles::settingsPath()));
+        QCOMPARE(accountfiles::loadSavedAvatar(jid)->data, QByteArray("erin's picture"));
+
+        // Links in place of the files that are read: nothing is read through them.
+        QVERIFY(QFile::remove(dir + u"/avatar.data"_s));
+        QVERIFY(QFile::link(victim, dir + u"/avatar.data"_s));
+        QVERIFY(!accountfiles::loadSavedAvatar(jid));
+        QVERIFY(QFile::remove(accountfiles::settingsPath()));
+        QVERIFY(QFile::copy(victim, m_home.filePath(u"settings-elsewhere"_s)));
+        QVERIFY(QFile::link(m_home.filePath(u"settings-elsewhere"_s), accountfiles::settingsPath()));
+        QVERIFY(!accountfiles::loadSettings());
+
+        // A link in place of the account's folder: refused, and forgetting removes the link only.
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+        const QString elsewhere = m_home.filePath(u"elsewhere"_s);
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, dir));
+        const Status refused = accountfiles::saveAvatarOnce(jid, kept("picture", u"image/png"_s));
+        QVERIFY(!refused);
+        QVERIFY2(refused.failure().contains(u"not a folder"_s), qPrintable(refused.failure()));
+        QVERIFY(QDir(elsewhere).isEmpty());
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+        QVERIFY(QFileInfo(elsewhere).isDir());
+        QVERIFY(!QFileInfo::exists(dir));
+        QVERIFY(QFile::remove(accountfiles::settingsPath()));
+    }
+
+    // Whatever a value holds (another client of the account chooses the picture's type), it
+    // stays one value: QSettings and this program's own reader both get it back unchanged,
+    // and a line break, which could start a key of its own, is refused.
+    void iniValuesCannotAddKeys_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("written");
+
+        QTest::newRow("plain") << u"image/png"_s << true;
+        QTest::newRow("quotes and backslashes") << u"a \"b\" \\c\\"_s << true;
+        QTest::newRow("list and comment characters") << u"a,b;c=d#e"_s << true;
+        QTest::newRow("leading @") << u"@Variant(abc)"_s << true;
+        QTest::newRow("section-like") << u"[General]"_s << true;
+        QTest::newRow("spaces around") << u"  padded  "_s << true;
+        QTest::newRow("non-ASCII") << u"Bild/äöü 漢字"_s << true;
+        QTest::newRow("newline and a key") << u"image/png\nhad-avatar=false"_s << false;
+        QTest::newRow("carriage return") << u"image/png\rkept=false"_s << false;
+        QTest::newRow("NUL") << u"image/png"_s + QChar(0) + u"x"_s << false;
+        QTest::newRow("Unicode line separator") << u"a\u2028b=c"_s << false;
+    }
+
+    void iniValuesCannotAddKeys()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, written);
+
+        const Outcome<QByteArray> text =
+            accountfiles::iniText(u"General"_s, {{u"type"_s, value}, {u"kept"_s, u"true"_s}});
+        QCOMPARE(text.ok(), written);
+        if (!written)
+            return;
+        const QString path =
+            writeFile(QString::fromLatin1(QTest::currentDataTag()) + u".ini"_s, text.value(), 0600);
+        QSettings settings(path, QSettings::IniFormat);
+        QCOMPARE(settings.allKeys().size(), 2);
+        QCOMPARE(settings.value(u"type"_s).toString(), value);
+        QCOMPARE(settings.value(u"kept"_s).toString(), u"true"_s);
+
+        // And through the saved avatar, which reads it back with its own reader.
+        const QString jid = u"frank@example.org"_s;
+        QVERIFY(accountfiles::saveAvatarOnce(jid, kept("picture", value)));
+        QCOMPARE(accountfiles::loadSavedAvatar(jid)->type, value);
+        QVERIFY(accountfiles::forgetSavedAvatar(jid));
+    }
+
+    void caFile_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("reason"); // empty: accepted
+
+        QTest::newRow("owner may write") << 0644 << QString();
+        QTest::newRow("read-only") << 0444 << QString();
+        QTest::newRow("group may write") << 0664 << u"may be changed by others"_s;
+        QTest::newRow("others may write") << 0646 << u"mode 0646"_s;
+    }
+
+    void caFile()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, reason);
+
+        const QString path = writeFile(u"ca.pem"_s, "-----BEGIN CERTIFICATE-----\n", mode_t(mode));
+        const Outcome<QString> checked = accountfiles::checkCaFile(path);
+        if (reason.isEmpty()) {
+            QVERIFY2(checked, qPrintable(checked.failure()));
+            QCOMPARE(checked.value(), QFileInfo(path).absoluteFilePath());
+        } else {
+            QVERIFY(!checked);
+            QVERIFY2(checked.failure().contains(reason), qPrintable(checked.failure()));
+        }
+        QVERIFY(!accountfiles::checkCaFile(m_home.filePath(u"missing.pem"_s)));
+        QVERIFY(!accountfiles::checkCaFile(m_home.path()));
     }
 
     void passwordFile_data()
@@ -134,29 +324,27 @@ private Q_SLOTS:
 
         const QString path = writeFile(u"password"_s, content, mode_t(mode));
         QVERIFY(!path.isEmpty());
-        QString error;
-        const std::optional<QString> read = accountfiles::readPasswordFile(path, &error);
+        const Outcome<QString> read = accountfiles::readPasswordFile(path);
         if (password.isEmpty()) {
             QVERIFY(!read);
-            QVERIFY2(error.contains(reason), qPrintable(error));
+            QVERIFY2(read.failure().contains(reason), qPrintable(read.failure()));
         } else {
-            QVERIFY2(read, qPrintable(error));
-            QCOMPARE(*read, password);
+            QVERIFY2(read, qPrintable(read.failure()));
+            QCOMPARE(read.value(), password);
         }
     }
 
     void passwordFileThatIsNoFile()
     {
-        QString error;
-        QVERIFY(!accountfiles::readPasswordFile(m_home.filePath(u"missing"_s), &error));
-        QVERIFY2(error.contains(u"No such file"_s), qPrintable(error));
-        QVERIFY(!accountfiles::readPasswordFile(m_home.path(), &error));
-        QVERIFY2(error.contains(u"not a regular file"_s), qPrintable(error));
+        const Outcome<QString> missing = accountfiles::readPasswordFile(m_home.filePath(u"missing"_s));
+        QVERIFY2(!missing && missing.failure().contains(u"No such file"_s), qPrintable(missing.failure()));
+        const Outcome<QString> folder = accountfiles::readPasswordFile(m_home.path());
+        QVERIFY2(!folder && folder.failure().contains(u"not a regular file"_s), qPrintable(folder.failure()));
         // A FIFO nobody writes to must be refused, not waited on forever.
         const QString fifo = m_home.filePath(u"fifo"_s);
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!accountfiles::readPasswordFile(fifo, &error));
-        QVERIFY2(error.contains(u"not a regular file"_s), qPrintable(error));
+        const Outcome<QString> pipe = accountfiles::readPasswordFile(fifo);
+        QVERIFY2(!pipe && pipe.failure().contains(u"not a regular file"_s), qPrintable(pipe.failure()));
     }
 
     void server_data()
@@ -212,6 +400,7 @@ private Q_SLOTS:
         QTest::newRow("empty domain") << u"alice@"_s << QString();
         QTest::newRow("two @") << u"a@b@example.org"_s << QString();
         QTest::newRow("space inside") << u"al ice@example.org"_s << QString();
+        QTest::newRow("line break inside") << u"alice@example.org\nx"_s << QString();
     }
 
     void jid()
@@ -219,14 +408,13 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, bare);
 
-        QString error;
-        const std::optional<QString> result = accountfiles::normaliseJid(text, &error);
+        const Outcome<QString> result = accountfiles::normaliseJid(text);
         if (bare.isEmpty()) {
             QVERIFY(!result);
-            QVERIFY(error.contains(text));
+            QVERIFY(result.failure().contains(text));
         } else {
-            QVERIFY2(result, qPrintable(error));
-            QCOMPARE(*result, bare);
+            QVERIFY2(result, qPrintable(result.failure()));
+            QCOMPARE(result.value(), bare);
         }
     }
 
