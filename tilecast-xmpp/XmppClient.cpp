@@ -9,12 +9,23 @@
 
 #include "tilecast-xmpp/XmppText.h"
 
-XmppClient::XmppClient(QObject* parent) : QObject(parent)
+namespace {
+
+int shortenedForTests(const char* variable, int value)
 {
     bool ok = false;
-    const int idle = qEnvironmentVariableIntValue("TILECAST_XMPP_IDLE_PING_MS", &ok);
-    if (ok && idle > 0)
-        m_idlePingMs = idle;
+    const int shorter = qEnvironmentVariableIntValue(variable, &ok);
+    return ok && shorter > 0 ? shorter : value;
+}
+
+} // namespace
+
+XmppClient::XmppClient(QObject* parent)
+    : QObject(parent),
+      m_signInDeadlineMs(shortenedForTests("TILECAST_XMPP_SIGN_IN_DEADLINE_MS", SignInDeadlineMs)),
+      m_idlePingMs(shortenedForTests("TILECAST_XMPP_IDLE_PING_MS", IdlePingMs)),
+      m_pingAnswerMs(shortenedForTests("TILECAST_XMPP_PING_ANSWER_MS", PingAnswerMs))
+{
 
     XmppConnection::Listener listener;
     listener.receiver = this;
@@ -31,10 +42,10 @@ XmppClient::XmppClient(QObject* parent) : QObject(parent)
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &XmppClient::connectNow);
     m_deadline.setSingleShot(true);
-    m_deadline.setInterval(SignInDeadlineMs);
+    m_deadline.setInterval(m_signInDeadlineMs);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         m_connection->abortSocket(
-            QStringLiteral("no answer from the server within %1 s").arg(SignInDeadlineMs / 1000));
+            QStringLiteral("no answer from the server within %1 s").arg(m_signInDeadlineMs / 1000.0));
     });
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, &XmppClient::ping);
@@ -132,6 +143,7 @@ bool XmppClient::stop(int waitMs)
 void XmppClient::onEstablished(const QString& boundJid)
 {
     m_deadline.stop();
+    m_lastActivity.invalidate();
     if (m_stopping)
         return;
     m_signedIn = true;
@@ -157,9 +169,8 @@ void XmppClient::onEnded(Problem problem, const QString& detail)
 
 void XmppClient::onActivity()
 {
-    if (m_signedIn && !m_pingId.isEmpty())
-        return; // the ping's own answer decides
-    if (m_signedIn)
+    m_lastActivity.start();
+    if (m_signedIn && m_pingId.isEmpty())
         m_idle.start(m_idlePingMs);
 }
 
@@ -207,12 +218,14 @@ void XmppClient::ping()
     const QString xml = QStringLiteral("<iq type='get' to='%1'><ping xmlns='urn:xmpp:ping'/></iq>")
                             .arg(xmpptext::escaped(domain));
     m_pingId = request(
-        xml, PingAnswerMs,
+        xml, m_pingAnswerMs,
         [this](xmpp_stanza_t* reply) {
             m_pingId.clear();
             if (!m_signedIn)
                 return;
-            if (reply) { // an error (no ping support) is an answer too
+            // An error (no ping support) is an answer too. And a server still sending is
+            // alive: on a slow link the answer may wait behind a large stanza.
+            if (reply || (m_lastActivity.isValid() && m_lastActivity.elapsed() < m_pingAnswerMs)) {
                 m_idle.start(m_idlePingMs);
                 return;
             }
@@ -221,7 +234,7 @@ void XmppClient::ping()
             m_signedIn = false;
             m_connection->abortSocket(
                 QStringLiteral("the server stopped answering (no answer to a ping within %1 s)")
-                    .arg(PingAnswerMs / 1000));
+                    .arg(m_pingAnswerMs / 1000.0));
         },
         true);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -30,10 +31,11 @@ public:
 
     // From the start of an attempt (name lookup included) to the stream being ready.
     static constexpr int SignInDeadlineMs = 20000;
-    // A ping after this long with nothing from the server (TILECAST_XMPP_IDLE_PING_MS, for
-    // tests, changes it), and how long its answer may take.
+    // A ping after this long with nothing from the server, and how long its answer may take.
     static constexpr int IdlePingMs = 120000;
     static constexpr int PingAnswerMs = 10000;
+    // Tests shorten the three through TILECAST_XMPP_SIGN_IN_DEADLINE_MS,
+    // TILECAST_XMPP_IDLE_PING_MS and TILECAST_XMPP_PING_ANSWER_MS.
 
     explicit XmppClient(QObject* parent = nullptr);
     ~XmppClient() override;
@@ -96,10 +98,13 @@ private:
     bool m_signedIn = false;
     QString m_boundJid;
     int m_attempt = 0;
-    int m_idlePingMs = IdlePingMs;
+    int m_signInDeadlineMs;
+    int m_idlePingMs;
+    int m_pingAnswerMs;
     QTimer m_retry;
     QTimer m_deadline;
     QTimer m_idle;
     QByteArray m_pingId; // the ping waiting for its answer, if any
+    QElapsedTimer m_lastActivity;
     QHash<QByteArray, PendingIq> m_pending;
 };

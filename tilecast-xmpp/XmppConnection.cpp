@@ -106,6 +106,16 @@ void XmppConnection::post(std::function<void()> call)
         QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
 }
 
+void XmppConnection::noteActivity()
+{
+    // One wake-up of the client for a burst, however much it holds.
+    if (!m_activityPosted->exchange(true))
+        post([listener = m_listener, posted = m_activityPosted] {
+            *posted = false;
+            listener.activity();
+        });
+}
+
 void XmppConnection::abortSocket(const QString& reason)
 {
     QMutexLocker lock(&m_abortLock);
@@ -246,8 +256,10 @@ void XmppConnection::pump()
         const int before = waiting();
         xmpp_run_once(m_ctx, 0);
         const int after = waiting();
-        if (before > after)
+        if (before > after) {
             m_unparsedBytes += before - after;
+            noteActivity();
+        }
         if (m_unparsedBytes > MaxStanzaBytes)
             abortSocket(
                 QStringLiteral("the server sent a stanza larger than %1 MiB").arg(MaxStanzaBytes >> 20));
@@ -348,6 +360,10 @@ void XmppConnection::handleEvent(xmpp_conn_event_t event, int error, xmpp_stream
                              : condition       ? QString::fromUtf8(xmpp_stanza_get_name(condition))
                                                : QString();
         detail = QStringLiteral("the server ended the stream: %1").arg(xmpptext::printable(said));
+    } else if (m_established && error > 0 && error <= 8) {
+        // On a stream that is up (so under TLS) libstrophe reports OpenSSL's kind of error
+        // (SSL_ERROR_SSL, _SYSCALL ...), which strerror() would misname.
+        detail = QStringLiteral("the connection to %1 broke off").arg(where);
     } else if (error != 0) {
         detail = QStringLiteral("connection to %1 lost: %2")
                      .arg(where, QString::fromLocal8Bit(std::strerror(error)));
@@ -463,11 +479,6 @@ int XmppConnection::onAnyStanza(xmpp_conn_t*, xmpp_stanza_t*, void* userdata)
 {
     auto* self = static_cast<XmppConnection*>(userdata);
     self->m_unparsedBytes = 0;
-    // One wake-up of the client for a burst, however many stanzas it holds.
-    if (!self->m_activityPosted->exchange(true))
-        self->post([listener = self->m_listener, posted = self->m_activityPosted] {
-            *posted = false;
-            listener.activity();
-        });
+    self->noteActivity();
     return 1;
 }

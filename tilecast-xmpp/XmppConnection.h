@@ -62,7 +62,7 @@ public:
         std::function<void(const QString& boundJid)> established;
         std::function<void(XmppProblem problem, const QString& detail)> ended;
         std::function<void(const QByteArray& id, const Stanza& reply)> reply;
-        std::function<void()> activity; // anything at all arrived
+        std::function<void()> activity; // anything at all arrived, if only part of a stanza
     };
 
     static constexpr qint64 MaxStanzaBytes = 4 * 1024 * 1024;
@@ -103,6 +103,7 @@ private:
     void forgetSocket();
     bool isExpectedSender(const QString& from, const QString& to) const;
     void post(std::function<void()> call);
+    void noteActivity();
 
     Listener m_listener;
     Target m_target;

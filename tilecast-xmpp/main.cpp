@@ -358,16 +358,19 @@ int restore(const QCommandLineParser& parser)
     PictureThread pictures;
     AvatarPublisher publisher(&client, &pictures);
     bool ok = false;
+    bool finished = false;
     QEventLoop loop;
     // No caller is waiting: the server may take its time with a large picture.
     publisher.restore(
         [&](const Status& outcome) {
             ok = outcome.ok();
             error = outcome.failure();
+            finished = true;
             loop.quit();
         },
         30000);
-    loop.exec();
+    if (!finished) // a copy that was not kept is reported at once
+        loop.exec();
     stopOrLeave(client, ok ? Ok : Failure);
     if (!ok)
         return fail(QStringLiteral("cannot restore the avatar of %1: %2").arg(account.options.jid, error));

@@ -6,12 +6,12 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/Pictures.h"
 #include "tilecast-messenger/MessengerModel.h"
 
 using namespace Qt::StringLiterals;
@@ -22,39 +22,7 @@ namespace {
 const QByteArray TinyGif =
     QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b");
 
-quint32 crc32(const QByteArray& bytes)
-{
-    quint32 crc = 0xffffffffu;
-    for (const char c : bytes) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
-{
-    QByteArray chunk(4, '\0');
-    qToBigEndian(quint32(data.size()), chunk.data());
-    const QByteArray body = type + data;
-    QByteArray crc(4, '\0');
-    qToBigEndian(crc32(body), crc.data());
-    return chunk + body + crc;
-}
-
-// A PNG that claims width x height but carries no pixel data: its header reads
-// fine, decoding it cannot succeed.
-QByteArray pngHeaderOnly(quint32 width, quint32 height)
-{
-    QByteArray header(13, '\0');
-    qToBigEndian(width, header.data());
-    qToBigEndian(height, header.data() + 4);
-    header[8] = 8; // bit depth
-    header[9] = 6; // RGBA
-    return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", header) + pngChunk("IDAT", {}) +
-           pngChunk("IEND", {});
-}
+using testsupport::pictures::pngHeaderOnly;
 
 QImage sampleImage(int width = 40, int height = 30)
 {

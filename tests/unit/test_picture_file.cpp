@@ -9,6 +9,7 @@
 
 #include "platform/PictureFile.h"
 #include "support/OrdinaryUser.h"
+#include "support/Pictures.h"
 
 namespace {
 
@@ -27,37 +28,7 @@ QByteArray encoded(const char* format)
     return bytes;
 }
 
-quint32 crc32(const QByteArray& bytes)
-{
-    quint32 crc = 0xffffffffu;
-    for (const char c : bytes) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian(quint32 value)
-{
-    QByteArray bytes;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes += char((value >> shift) & 0xff);
-    return bytes;
-}
-
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
-{
-    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32(type + data));
-}
-
-// A PNG that claims width x height but holds no pixels: its header reads fine.
-QByteArray pngHeaderOnly(quint32 width, quint32 height)
-{
-    const QByteArray header = bigEndian(width) + bigEndian(height) + QByteArray::fromHex("0806000000");
-    return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", header) + pngChunk("IDAT", {}) +
-           pngChunk("IEND", {});
-}
+using testsupport::pictures::pngHeaderOnly;
 
 // A check that blocks (say on a FIFO) would hang the test; this ends it with the reason.
 extern "C" void blockedTooLong(int)

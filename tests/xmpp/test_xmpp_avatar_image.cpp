@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/Pictures.h"
 #include "tilecast-xmpp/AvatarImage.h"
+
+using testsupport::pictures::photoLike;
 
 using namespace Qt::StringLiterals;
 
@@ -20,23 +23,6 @@ class TestXmppAvatarImage : public QObject
     QTemporaryDir m_dir;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
-
-    // A picture with detail everywhere (a gradient with noise), the hardest case to keep small.
-    static QImage photo(int width, int height, bool alpha = false)
-    {
-        QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-        QRandomGenerator random(42);
-        for (int y = 0; y < height; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < width; ++x) {
-                const int noise = int(random.bounded(64));
-                line[x] =
-                    qRgba((x * 255 / qMax(1, width - 1) + noise) % 256, (y * 255 / qMax(1, height - 1)) % 256,
-                          noise * 4 % 256, alpha ? (x + y) % 256 : 255);
-            }
-        }
-        return image;
-    }
 
     static QImage flat(int width, int height)
     {
@@ -58,7 +44,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY(photo(4000, 3000).save(path(u"camera.jpg"_s), "JPEG", 92));
+        QVERIFY(photoLike(4000, 3000).save(path(u"camera.jpg"_s), "JPEG", 92));
         // Qt writes no GIFs: the smallest one there is, by hand.
         write(u"pixel.gif"_s, QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c"
                                                   "00000000010001000002024401003b"));
@@ -66,8 +52,8 @@ private Q_SLOTS:
         QVERIFY(flat(50, 20).save(path(u"small.bmp"_s), "BMP"));
         QVERIFY(flat(300, 1000).save(path(u"tall.png"_s), "PNG"));
         QVERIFY(flat(1000, 1).save(path(u"line.png"_s), "PNG"));
-        QVERIFY(photo(96, 96).save(path(u"noise.png"_s), "PNG"));
-        QVERIFY(photo(200, 200, true).save(path(u"translucent.png"_s), "PNG"));
+        QVERIFY(photoLike(96, 96).save(path(u"noise.png"_s), "PNG"));
+        QVERIFY(photoLike(200, 200, true).save(path(u"translucent.png"_s), "PNG"));
         // Named like pictures, but not pictures, or not whole ones.
         write(u"notes.jpg"_s, "These are my holiday notes, not a picture.\n");
         write(u"empty.png"_s, QByteArray());
@@ -78,6 +64,9 @@ private Q_SLOTS:
         write(u"half.jpg"_s, jpeg.read(jpeg.size() / 2));
         QVERIFY(flat(40, 40).save(path(u"picture.ppm"_s), "PPM"));
         QVERIFY(QDir().mkpath(path(u"folder.png"_s)));
+        // Vast pictures in small files: refused by their header, before any decoding.
+        write(u"vast.png"_s, testsupport::pictures::pngHeaderOnly(20000, 20000));
+        write(u"just-too-many.png"_s, testsupport::pictures::pngHeaderOnly(8000, 5001));
     }
 
     void convertsToASmallPng_data()
@@ -143,6 +132,10 @@ private Q_SLOTS:
         QTest::newRow("a JPEG cut after its header") << u"header-only.jpg"_s << u"cannot be read"_s;
         QTest::newRow("another format") << u"picture.ppm"_s << u"only GIF, JPEG, BMP and PNG"_s;
         QTest::newRow("a folder") << u"folder.png"_s << u"directory"_s;
+        QTest::newRow("20000x20000 PNG")
+            << u"vast.png"_s << u"20000 x 20000 pixels, more than the 40 million"_s;
+        QTest::newRow("one row over 40 million pixels")
+            << u"just-too-many.png"_s << u"more than the 40 million accepted"_s;
     }
 
     void refusesWhatIsNoPicture()
@@ -154,6 +147,41 @@ private Q_SLOTS:
         QVERIFY(!avatar.ok);
         QVERIFY(avatar.png.isEmpty());
         QVERIFY2(avatar.error.contains(reason), qPrintable(avatar.error));
+    }
+
+    // What another client of the account published as its avatar, before it is kept.
+    void checksReceivedPictures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("result"); // the MIME type, or why it was refused
+
+        QTest::newRow("JPEG") << u"camera.jpg"_s << u"image/jpeg"_s;
+        QTest::newRow("PNG") << u"exact.png"_s << u"image/png"_s;
+        QTest::newRow("GIF") << u"pixel.gif"_s << u"image/gif"_s;
+        QTest::newRow("BMP") << u"small.bmp"_s << u"image/bmp"_s;
+        QTest::newRow("text") << u"notes.jpg"_s << u"not a picture"_s;
+        QTest::newRow("nothing") << u"empty.png"_s << u"not a picture"_s;
+        QTest::newRow("a header and no pixels") << u"just-too-many.png"_s << u"more than the 40 million"_s;
+        QTest::newRow("a small header-only PNG")
+            << u"small-header.png"_s << u"the png picture cannot be decoded"_s;
+    }
+
+    void checksReceivedPictures()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, result);
+
+        write(u"small-header.png"_s, testsupport::pictures::pngHeaderOnly(40, 30));
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const Outcome<QString> checked = checkReceivedPicture(file.readAll());
+        if (result.startsWith(u"image/"_s)) {
+            QVERIFY2(checked, qPrintable(checked.failure()));
+            QCOMPARE(checked.value(), result);
+        } else {
+            QVERIFY(!checked);
+            QVERIFY2(checked.failure().contains(result), qPrintable(checked.failure()));
+        }
     }
 };
 
