@@ -20,11 +20,13 @@
 #include "support/DesktopSession.h"
 #include "support/ProcessUnderTest.h"
 #include "support/TilecastUnderTest.h"
+#include "support/XmppWorld.h"
 #include "support/XWindows.h"
 
 using namespace Qt::StringLiterals;
 using testsupport::A11yTree;
 using testsupport::ProcessUnderTest;
+using testsupport::xmppWorld;
 using testsupport::XWindow;
 using testsupport::XWindows;
 
@@ -32,18 +34,6 @@ namespace {
 
 const QString ErrorLine = u"An error has occured. Please fill in all fields in DP area."_s;
 const QString Observer = QStringLiteral(TILECAST_SOURCE_DIR "/tests/xmpp/xmpp_observer.py");
-
-QString world(const char* name)
-{
-    return qEnvironmentVariable(QByteArray("XMPP_WORLD_") + name);
-}
-
-// What the bridge prints once signed in: the account, then the address the server bound.
-QRegularExpression signedInLine()
-{
-    const QString jid = QRegularExpression::escape(world("ALICE"));
-    return QRegularExpression(u"^tilecast-xmpp: signed in as %1 \\((%1/.+)\\)$"_s.arg(jid));
-}
 
 } // namespace
 
@@ -59,7 +49,7 @@ class TestXmppEndToEnd : public QObject
     QTemporaryDir m_folder;
     QStringList m_names;
     QString m_passwordFile;
-    std::unique_ptr<ProcessUnderTest> m_observer;
+    testsupport::AvatarWatchers m_watchers{Observer};
     std::unique_ptr<ProcessUnderTest> m_bridge;
     std::unique_ptr<ProcessUnderTest> m_tilecast;
     std::unique_ptr<QProcess> m_prosody; // started again by the test after stopping the world's
@@ -70,83 +60,34 @@ class TestXmppEndToEnd : public QObject
     QString report() const
     {
         QString text;
-        for (const auto* p : {m_bridge.get(), m_tilecast.get(), m_observer.get()})
+        for (const auto* p : {m_bridge.get(), m_tilecast.get()})
             if (p)
                 text += p->report() + u'\n';
-        return text;
+        return text + m_watchers.report();
     }
 
     QStringList bridgeArgs(const QString& passwordFile) const
     {
-        return {u"--jid"_s,     world("ALICE"), u"--server"_s,        world("XMPP"),
-                u"--ca-file"_s, world("CA"),    u"--password-file"_s, passwordFile};
+        return {u"--jid"_s,     xmppWorld("ALICE"), u"--server"_s,        xmppWorld("XMPP"),
+                u"--ca-file"_s, xmppWorld("CA"),    u"--password-file"_s, passwordFile};
     }
 
     std::unique_ptr<ProcessUnderTest> bridge(const QStringList& args)
     {
-        auto process = std::make_unique<ProcessUnderTest>(QStringLiteral(TILECAST_XMPP_BIN), args);
-        process->setEnv(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
-        process->setEnv(u"XDG_DATA_HOME"_s, m_home.filePath(u"data"_s));
-        return process;
+        return testsupport::xmppBridge(QStringLiteral(TILECAST_XMPP_BIN), args, m_home.path());
     }
 
     // Runs a command of tilecast-xmpp to its end: exit code and everything it printed.
-    std::pair<int, QString> command(const QStringList& args, int timeoutMs = 15000)
+    std::pair<int, QString> command(const QStringList& args)
     {
-        auto process = bridge(args);
-        if (!process->start() || !process->waitForExit(timeoutMs))
-            return {-1, process->report()};
-        return {process->exitCode(),
-                QString::fromLocal8Bit(process->standardOutput() + process->standardError())};
+        return testsupport::runXmppBridge(QStringLiteral(TILECAST_XMPP_BIN), args, m_home.path());
     }
 
     bool startBridge()
     {
         m_bridge = bridge(bridgeArgs(m_passwordFile));
-        return m_bridge->start() && m_bridge->waitForLine(signedInLine(), 10000).has_value();
-    }
-
-    QList<QJsonObject> events(const QString& kind, const QString& as = QString()) const
-    {
-        QList<QJsonObject> found;
-        const QList<QByteArray> lines = m_observer->standardOutput().split('\n');
-        for (const QByteArray& line : lines) {
-            const QJsonObject event = QJsonDocument::fromJson(line).object();
-            if (event.value(u"event"_s).toString() == kind &&
-                (as.isEmpty() || event.value(u"as"_s).toString() == as))
-                found << event;
-        }
-        return found;
-    }
-
-    // Avatar ids as `as` saw them, repeats in a row left out (one publish may notify twice).
-    QStringList avatarIds(const QString& as) const
-    {
-        QStringList ids;
-        for (const QJsonObject& event : events(u"avatar"_s, as)) {
-            const QString id = event.value(u"id"_s).toString();
-            if (ids.isEmpty() || ids.last() != id)
-                ids << id;
-        }
-        return ids;
-    }
-
-    std::optional<QJsonObject> ask(const QJsonObject& request, const QString& answer)
-    {
-        const qsizetype before = events(answer).size();
-        m_observer->write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-        if (!QTest::qWaitFor([&] { return events(answer).size() > before; }, 8000))
-            return std::nullopt;
-        return events(answer).at(before);
-    }
-
-    // The avatar event of `as` with this id whose data was fetched.
-    std::optional<QJsonObject> fetched(const QString& as, const QString& id) const
-    {
-        for (const QJsonObject& event : events(u"avatar"_s, as))
-            if (event.value(u"id"_s).toString() == id && !event.value(u"sha1"_s).toString().isEmpty())
-                return event;
-        return std::nullopt;
+        return m_bridge->start() &&
+               m_bridge->waitForLine(testsupport::bridgeSignedInLine(xmppWorld("ALICE")), 10000).has_value();
     }
 
     QDBusMessage callBridge(const QString& method, const QList<QVariant>& args = {}) const
@@ -178,23 +119,17 @@ private Q_SLOTS:
     void initTestCase()
     {
         TILECAST_REQUIRE_DESKTOP(testsupport::DesktopNeeds{true, true, false});
-        QVERIFY2(!world("XMPP").isEmpty(), "run through scripts/xmpp-world");
+        QVERIFY2(!xmppWorld("XMPP").isEmpty(), "run through scripts/xmpp-world");
         QVERIFY(m_home.isValid() && m_folder.isValid());
-        m_passwordFile = writePasswordFile(u"alice.password"_s, world("ALICE_PASSWORD"), 0600);
+        m_passwordFile = writePasswordFile(u"alice.password"_s, xmppWorld("ALICE_PASSWORD"), 0600);
         QVERIFY(!m_passwordFile.isEmpty());
         // The stand-in is not running: whatever owns the name is the bridge under test.
         QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(contract::Service).value());
 
-        const QString server = world("XMPP");
-        m_observer = std::make_unique<ProcessUnderTest>(
-            u"/usr/bin/python3"_s,
-            QStringList{Observer, server.section(u':', 0, 0), server.section(u':', 1), world("CA"),
-                        world("ALICE"), world("ALICE_PASSWORD"), world("BOB"), world("BOB_PASSWORD")});
-        QVERIFY2(m_observer->start(), qPrintable(m_observer->report()));
-        QVERIFY2(m_observer->waitForLine(u"{\"event\": \"ready\"}"_s, 20000),
-                 qPrintable(m_observer->report()));
+        QVERIFY2(m_watchers.start(), qPrintable(m_watchers.report()));
         // Fields alice has in her vCard before Tilecast ever changes her picture.
-        QVERIFY2(ask({{u"cmd"_s, u"set_vcard"_s}, {u"fn"_s, u"Alice Liddell"_s}, {u"nickname"_s, u"ali"_s}},
+        QVERIFY2(m_watchers.ask(
+                     {{u"cmd"_s, u"set_vcard"_s}, {u"fn"_s, u"Alice Liddell"_s}, {u"nickname"_s, u"ali"_s}},
                      u"done"_s),
                  qPrintable(report()));
 
@@ -225,7 +160,7 @@ private Q_SLOTS:
         QVERIFY2(!output.contains(u"signed in"_s), qPrintable(output));
         const auto [statusCode, status] = command({u"status"_s});
         QCOMPARE(statusCode, 0);
-        QVERIFY2(status.contains(u"signed in as %1"_s.arg(world("ALICE"))), qPrintable(status));
+        QVERIFY2(status.contains(u"signed in as %1"_s.arg(xmppWorld("ALICE"))), qPrintable(status));
 
         m_tilecast = std::make_unique<ProcessUnderTest>(QStringLiteral(TILECAST_BIN));
         m_tilecast->setWorkingDirectory(m_folder.path());
@@ -265,18 +200,18 @@ private Q_SLOTS:
                  qPrintable(error + report()));
         QVERIFY(QFile::remove(m_folder.filePath(m_names[3])));
 
-        const qsizetype before = avatarIds(u"bob"_s).size();
+        const qsizetype before = m_watchers.avatarIds(u"bob"_s).size();
         QVERIFY(TilecastUnderTest::clickControl(*m_main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([&] { return avatarIds(u"bob"_s).size() >= before + 3; }, 15000),
+        QVERIFY2(QTest::qWaitFor([&] { return m_watchers.avatarIds(u"bob"_s).size() >= before + 3; }, 15000),
                  qPrintable(report()));
-        m_published = avatarIds(u"bob"_s).mid(before, 3);
+        m_published = m_watchers.avatarIds(u"bob"_s).mid(before, 3);
         const QList<QSize> sizes = {{96, 72}, {1, 1}, {}};
         for (int k = 0; k < 3; ++k) {
             const QString id = m_published.at(k);
             for (const QString& as : {u"bob"_s, u"alice"_s}) {
-                QVERIFY2(QTest::qWaitFor([&] { return fetched(as, id).has_value(); }, 3000),
+                QVERIFY2(QTest::qWaitFor([&] { return m_watchers.fetched(as, id).has_value(); }, 3000),
                          qPrintable(u"%1 never fetched %2\n"_s.arg(as, id) + report()));
-                const QJsonObject seen = *fetched(as, id);
+                const QJsonObject seen = *m_watchers.fetched(as, id);
                 QCOMPARE(seen.value(u"sha1"_s).toString(), id);
                 QVERIFY(seen.value(u"png"_s).toBool());
                 QCOMPARE(seen.value(u"type"_s).toString(), u"image/png"_s);
@@ -291,7 +226,7 @@ private Q_SLOTS:
             }
             qInfo("slide %d (%s): bob saw %s", k + 1, qPrintable(m_names.at(k)), qPrintable(id));
         }
-        QVERIFY(avatarIds(u"alice"_s).join(u',').contains(m_published.join(u',')));
+        QVERIFY(m_watchers.avatarIds(u"alice"_s).join(u',').contains(m_published.join(u',')));
     }
 
     void deletedSlidePublishesNothing()
@@ -303,7 +238,8 @@ private Q_SLOTS:
                      &error),
                  qPrintable(error + report()));
         QTest::qWait(1000);
-        for (const QString& id : avatarIds(u"bob"_s).mid(avatarIds(u"bob"_s).indexOf(m_published.first())))
+        for (const QString& id :
+             m_watchers.avatarIds(u"bob"_s).mid(m_watchers.avatarIds(u"bob"_s).indexOf(m_published.first())))
             QVERIFY2(m_published.contains(id), qPrintable(id));
 
         // A text file named like a JPEG, given straight through the contract.
@@ -312,11 +248,11 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a picture\n");
         file.close();
-        const qsizetype seen = events(u"avatar"_s).size();
+        const qsizetype seen = m_watchers.events(u"avatar"_s).size();
         const QDBusMessage reply = apply(notes);
         QCOMPARE(reply.errorName(), contract::error::InvalidArgument);
         QTest::qWait(500);
-        QCOMPARE(events(u"avatar"_s).size(), seen);
+        QCOMPARE(m_watchers.events(u"avatar"_s).size(), seen);
     }
 
     void vcardPhotoFollowsAndKeepsTheOtherFields()
@@ -327,25 +263,25 @@ private Q_SLOTS:
         // are read until they were seen to agree.
         std::optional<QJsonObject> current;
         std::optional<QJsonObject> vcard;
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         current = ask({{u"cmd"_s, u"current"_s}, {u"as"_s, u"bob"_s}}, u"current"_s);
-                         vcard = ask({{u"cmd"_s, u"vcard"_s}, {u"as"_s, u"bob"_s}}, u"vcard"_s);
-                         return current && vcard &&
-                                vcard->value(u"photo_sha1"_s).toString() ==
-                                    current->value(u"id"_s).toString();
-                     },
-                     8000),
-                 qPrintable(report()));
+        QVERIFY2(
+            QTest::qWaitFor(
+                [&] {
+                    current = m_watchers.ask({{u"cmd"_s, u"current"_s}, {u"as"_s, u"bob"_s}}, u"current"_s);
+                    vcard = m_watchers.ask({{u"cmd"_s, u"vcard"_s}, {u"as"_s, u"bob"_s}}, u"vcard"_s);
+                    return current && vcard &&
+                           vcard->value(u"photo_sha1"_s).toString() == current->value(u"id"_s).toString();
+                },
+                8000),
+            qPrintable(report()));
         QCOMPARE(vcard->value(u"FN"_s).toString(), u"Alice Liddell"_s);
         QCOMPARE(vcard->value(u"NICKNAME"_s).toString(), u"ali"_s);
-        qInfo("vCard-temp conversion by the server: %s", qPrintable(world("VCARD_CONVERSION")));
+        qInfo("vCard-temp conversion by the server: %s", qPrintable(xmppWorld("VCARD_CONVERSION")));
     }
 
     void losingTheServerIsNoticedAndRepaired()
     {
         QVERIFY(m_bridge && m_tilecast);
-        const qint64 prosody = world("PROSODY_PID").toLongLong();
+        const qint64 prosody = xmppWorld("PROSODY_PID").toLongLong();
         QVERIFY(prosody > 0);
         QElapsedTimer clock;
         clock.start();
@@ -372,11 +308,11 @@ private Q_SLOTS:
         QTest::qWait(500); // let the old server's process finish leaving
         m_prosody = std::make_unique<QProcess>();
         m_prosody->setProcessChannelMode(QProcess::MergedChannels);
-        m_prosody->start(u"prosody"_s, {u"-F"_s, u"--config"_s, world("PROSODY_CONFIG")});
+        m_prosody->start(u"prosody"_s, {u"-F"_s, u"--config"_s, xmppWorld("PROSODY_CONFIG")});
         QVERIFY(m_prosody->waitForStarted());
         QVERIFY2(
             QTest::qWaitFor(
-                [&] { return callBridge(contract::MySigninName).arguments().value(0) == world("ALICE"); },
+                [&] { return callBridge(contract::MySigninName).arguments().value(0) == xmppWorld("ALICE"); },
                 15000),
             qPrintable(report() + QString::fromLocal8Bit(m_prosody->readAll())));
         qInfo("signed in again %lld ms after the server went away", qlonglong(clock.elapsed()));
@@ -390,14 +326,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
 
         QTest::newRow("wrong password")
-            << world("ALICE") << u"wrong.password"_s << world("CA") << u"refused the password"_s;
+            << xmppWorld("ALICE") << u"wrong.password"_s << xmppWorld("CA") << u"refused the password"_s;
         QTest::newRow("certificate from another authority")
-            << world("ALICE") << u"alice.password"_s << world("OTHER_CA") << u"certificate does not verify"_s;
+            << xmppWorld("ALICE") << u"alice.password"_s << xmppWorld("OTHER_CA")
+            << u"certificate does not verify"_s;
         // --server names an address; the certificate must still name the JID's domain.
         QTest::newRow("certificate for another domain")
-            << world("MISMATCHED") << u"alice.password"_s << world("CA") << u"certificate does not verify"_s;
+            << xmppWorld("MISMATCHED") << u"alice.password"_s << xmppWorld("CA")
+            << u"certificate does not verify"_s;
         QTest::newRow("password file others may read")
-            << world("ALICE") << u"open.password"_s << world("CA") << u"may be read by others"_s;
+            << xmppWorld("ALICE") << u"open.password"_s << xmppWorld("CA") << u"may be read by others"_s;
     }
 
     void refusesBadCredentials()
@@ -408,9 +346,10 @@ private Q_SLOTS:
         QFETCH(QString, message);
 
         writePasswordFile(u"wrong.password"_s, u"not-alices"_s, 0600);
-        writePasswordFile(u"open.password"_s, world("ALICE_PASSWORD"), 0644);
-        const auto [code, output] = command({u"login"_s, jid, u"--server"_s, world("XMPP"), u"--ca-file"_s,
-                                             caFile, u"--password-file"_s, m_home.filePath(passwordFile)});
+        writePasswordFile(u"open.password"_s, xmppWorld("ALICE_PASSWORD"), 0644);
+        const auto [code, output] =
+            command({u"login"_s, jid, u"--server"_s, xmppWorld("XMPP"), u"--ca-file"_s, caFile,
+                     u"--password-file"_s, m_home.filePath(passwordFile)});
         QCOMPARE(code, 1);
         QVERIFY2(output.contains(message), qPrintable(output));
         QCOMPARE(output.trimmed().count(u'\n'), 0); // one line
@@ -449,10 +388,13 @@ private Q_SLOTS:
         const QStringList restore = QStringList{u"restore"_s} + bridgeArgs(m_passwordFile);
         auto [code, output] = command(restore);
         QVERIFY2(code == 0 && output.contains(u"had none"_s), qPrintable(output));
-        QVERIFY2(
-            QTest::qWaitFor(
-                [&] { return avatarIds(u"bob"_s).value(avatarIds(u"bob"_s).size() - 1) == QString(); }, 3000),
-            qPrintable(report()));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         return m_watchers.avatarIds(u"bob"_s).value(m_watchers.avatarIds(u"bob"_s).size() -
+                                                                     1) == QString();
+                     },
+                     3000),
+                 qPrintable(report()));
         std::tie(code, output) = command(restore);
         QCOMPARE(code, 1); // the copy is gone with the restore
 
@@ -463,7 +405,7 @@ private Q_SLOTS:
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         QVERIFY(own.save(&buffer, "PNG"));
-        const auto published = ask(
+        const auto published = m_watchers.ask(
             {{u"cmd"_s, u"publish"_s}, {u"png_base64"_s, QString::fromLatin1(png.toBase64())}}, u"done"_s);
         QVERIFY2(published, qPrintable(report()));
         const QString ownId = published->value(u"id"_s).toString();
@@ -474,13 +416,17 @@ private Q_SLOTS:
             QVERIFY(m_bridge->signal(SIGTERM));
             QVERIFY(m_bridge->waitForExit(5000));
         }
-        QVERIFY(avatarIds(u"bob"_s).last() != ownId);
+        QVERIFY(m_watchers.avatarIds(u"bob"_s).last() != ownId);
         std::tie(code, output) = command(restore);
         QVERIFY2(code == 0 && output.contains(u"Restored"_s), qPrintable(output));
         QVERIFY2(QTest::qWaitFor(
-                     [&] { return fetched(u"bob"_s, ownId) && avatarIds(u"bob"_s).last() == ownId; }, 3000),
+                     [&] {
+                         return m_watchers.fetched(u"bob"_s, ownId) &&
+                                m_watchers.avatarIds(u"bob"_s).last() == ownId;
+                     },
+                     3000),
                  qPrintable(report()));
-        QCOMPARE(fetched(u"bob"_s, ownId)->value(u"sha1"_s).toString(), ownId);
+        QCOMPARE(m_watchers.fetched(u"bob"_s, ownId)->value(u"sha1"_s).toString(), ownId);
     }
 
     // The password kept in a Secret Service: gnome-keyring on the desktop's private bus,
@@ -514,22 +460,23 @@ private Q_SLOTS:
                  qPrintable(QString::fromLocal8Bit(m_keyring->readAll())));
 
         // The password from standard input, as a script would give it.
-        auto login =
-            bridge({u"login"_s, world("ALICE"), u"--server"_s, world("XMPP"), u"--ca-file"_s, world("CA")});
+        auto login = bridge({u"login"_s, xmppWorld("ALICE"), u"--server"_s, xmppWorld("XMPP"), u"--ca-file"_s,
+                             xmppWorld("CA")});
         QVERIFY(login->start());
-        login->write(world("ALICE_PASSWORD").toUtf8() + '\n');
+        login->write(xmppWorld("ALICE_PASSWORD").toUtf8() + '\n');
         QVERIFY2(login->waitForExit(15000) && login->exitCode() == 0, qPrintable(login->report()));
         QVERIFY2(login->standardOutput().contains("in the keychain"), qPrintable(login->report()));
         QFile settings(m_home.filePath(u"config/tilecast/xmpp.conf"_s));
         QVERIFY(settings.open(QIODevice::ReadOnly));
         const QByteArray stored = settings.readAll();
-        QVERIFY(stored.contains(world("ALICE").toUtf8()));
-        QVERIFY(!stored.contains(world("ALICE_PASSWORD").toUtf8()));
+        QVERIFY(stored.contains(xmppWorld("ALICE").toUtf8()));
+        QVERIFY(!stored.contains(xmppWorld("ALICE_PASSWORD").toUtf8()));
 
         // Nothing on the command line: the address from the settings, the password from the keychain.
         m_bridge = bridge({});
         QVERIFY(m_bridge->start());
-        QVERIFY2(m_bridge->waitForLine(signedInLine(), 10000), qPrintable(report()));
+        QVERIFY2(m_bridge->waitForLine(testsupport::bridgeSignedInLine(xmppWorld("ALICE")), 10000),
+                 qPrintable(report()));
         QCOMPARE(apply(m_folder.filePath(m_names[2])).type(), QDBusMessage::ReplyMessage);
         QVERIFY(m_bridge->signal(SIGTERM));
         QVERIFY(m_bridge->waitForExit(5000));
@@ -537,7 +484,7 @@ private Q_SLOTS:
         auto [code, output] = command({u"logout"_s});
         QVERIFY2(code == 0, qPrintable(output));
         QVERIFY(!QFile::exists(settings.fileName()));
-        std::tie(code, output) = command({u"--jid"_s, world("ALICE")});
+        std::tie(code, output) = command({u"--jid"_s, xmppWorld("ALICE")});
         QCOMPARE(code, 1);
         QVERIFY2(output.contains(u"no password"_s), qPrintable(output));
     }
@@ -550,7 +497,6 @@ private Q_SLOTS:
         }
         m_tilecast.reset();
         m_bridge.reset();
-        m_observer.reset();
         if (m_prosody) {
             m_prosody->terminate();
             m_prosody->waitForFinished(3000);

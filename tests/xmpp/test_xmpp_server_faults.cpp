@@ -21,18 +21,15 @@
 #include "contract/MessengerContract.h"
 #include "support/Pictures.h"
 #include "support/ProcessUnderTest.h"
+#include "support/XmppWorld.h"
 
 using namespace Qt::StringLiterals;
 using testsupport::ProcessUnderTest;
+using testsupport::xmppWorld;
 
 namespace {
 
 const QString Server = QStringLiteral(TILECAST_SOURCE_DIR "/tests/xmpp/hostile_server.py");
-
-QString world(const char* name)
-{
-    return qEnvironmentVariable(QByteArray("XMPP_WORLD_") + name);
-}
 
 qint64 peakRssKiB(qint64 pid)
 {
@@ -104,15 +101,15 @@ class TestXmppServerFaults : public QObject
     {
         m_server = std::make_unique<ProcessUnderTest>(
             u"/usr/bin/python3"_s,
-            QStringList{Server, u"--cert"_s, world("CERT"), u"--key"_s, world("KEY"), u"--domain"_s,
-                        world("DOMAIN"), u"--user"_s, world("ALICE").section(u'@', 0, 0), u"--password"_s,
-                        world("ALICE_PASSWORD"), u"--behaviour"_s, behaviour} +
+            QStringList{Server, u"--cert"_s, xmppWorld("CERT"), u"--key"_s, xmppWorld("KEY"), u"--domain"_s,
+                        xmppWorld("DOMAIN"), u"--user"_s, xmppWorld("ALICE").section(u'@', 0, 0),
+                        u"--password"_s, xmppWorld("ALICE_PASSWORD"), u"--behaviour"_s, behaviour} +
                 serverArgs);
         if (!m_server->start() || !QTest::qWaitFor([&] { return !events(u"listening"_s).isEmpty(); }, 10000))
             return false;
         const int port = events(u"listening"_s).first().value(u"port"_s).toInt();
-        m_bridge = bridge({u"--jid"_s, world("ALICE"), u"--server"_s, u"127.0.0.1:%1"_s.arg(port),
-                           u"--ca-file"_s, world("CA"), u"--password-file"_s, m_passwordFile});
+        m_bridge = bridge({u"--jid"_s, xmppWorld("ALICE"), u"--server"_s, u"127.0.0.1:%1"_s.arg(port),
+                           u"--ca-file"_s, xmppWorld("CA"), u"--password-file"_s, m_passwordFile});
         m_bridge->setEnv(u"TILECAST_XMPP_SIGN_IN_DEADLINE_MS"_s, u"3000"_s);
         m_bridge->setEnv(u"TILECAST_XMPP_PING_ANSWER_MS"_s, u"2000"_s);
         for (const auto& [name, value] : bridgeEnv)
@@ -122,10 +119,7 @@ class TestXmppServerFaults : public QObject
 
     std::unique_ptr<ProcessUnderTest> bridge(const QStringList& args) const
     {
-        auto process = std::make_unique<ProcessUnderTest>(QStringLiteral(TILECAST_XMPP_BIN), args);
-        process->setEnv(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
-        process->setEnv(u"XDG_DATA_HOME"_s, m_home.filePath(u"data"_s));
-        return process;
+        return testsupport::xmppBridge(QStringLiteral(TILECAST_XMPP_BIN), args, m_home.path());
     }
 
     QDBusMessage call(const QString& method, const QList<QVariant>& args = {}) const
@@ -152,7 +146,7 @@ class TestXmppServerFaults : public QObject
     QString savedAvatar(const QString& file) const
     {
         return m_home.filePath(u"data/tilecast/xmpp-original-avatar/%1/%2"_s.arg(
-            QString::fromLatin1(world("ALICE").toUtf8().toHex()), file));
+            QString::fromLatin1(xmppWorld("ALICE").toUtf8().toHex()), file));
     }
 
     QString writePicture(const QString& name, const QImage& image, const char* format, int quality = -1) const
@@ -170,12 +164,12 @@ class TestXmppServerFaults : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(!world("CERT").isEmpty(), "run through scripts/xmpp-world");
+        QVERIFY2(!xmppWorld("CERT").isEmpty(), "run through scripts/xmpp-world");
         QVERIFY(m_home.isValid());
         m_passwordFile = m_home.filePath(u"alice.password"_s);
         QFile file(m_passwordFile);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(world("ALICE_PASSWORD").toUtf8() + '\n');
+        file.write(xmppWorld("ALICE_PASSWORD").toUtf8() + '\n');
         file.close();
         QVERIFY(QFile::setPermissions(m_passwordFile, QFile::ReadOwner | QFile::WriteOwner));
     }
@@ -247,7 +241,8 @@ private Q_SLOTS:
             env.append({u"TILECAST_XMPP_IDLE_PING_MS"_s, u"500"_s});
         QVERIFY2(start(u"silent-after-signin"_s, {}, env), qPrintable(report()));
         QVERIFY2(waitForEvent(u"signed-in"_s, 1, 10000), qPrintable(report()));
-        QVERIFY2(QTest::qWaitFor([&] { return signInName() == world("ALICE"); }, 5000), qPrintable(report()));
+        QVERIFY2(QTest::qWaitFor([&] { return signInName() == xmppWorld("ALICE"); }, 5000),
+                 qPrintable(report()));
         if (request) {
             const QString picture =
                 writePicture(u"slide.png"_s, testsupport::pictures::photoLike(64, 64), "PNG");
@@ -293,13 +288,14 @@ private Q_SLOTS:
     {
         QVERIFY2(start(u"spoof-replies"_s), qPrintable(report()));
         QVERIFY2(waitForEvent(u"signed-in"_s, 1, 10000), qPrintable(report()));
-        QVERIFY2(QTest::qWaitFor([&] { return signInName() == world("ALICE"); }, 5000), qPrintable(report()));
+        QVERIFY2(QTest::qWaitFor([&] { return signInName() == xmppWorld("ALICE"); }, 5000),
+                 qPrintable(report()));
         const QString picture = writePicture(u"slide.png"_s, testsupport::pictures::photoLike(64, 64), "PNG");
         // The server really refuses the publish, after "results" from elsewhere and of another kind.
         const QDBusMessage reply = apply(picture);
         QCOMPARE(reply.errorName(), contract::error::Failed);
         QVERIFY2(reply.errorMessage().contains(u"(forbidden)"_s), qPrintable(reply.errorMessage()));
-        QCOMPARE(signInName(), world("ALICE"));
+        QCOMPARE(signInName(), xmppWorld("ALICE"));
         for (const QJsonObject& event : events(u"request"_s))
             QVERIFY2(!event.value(u"id"_s).toString().startsWith(u"tilecast-"_s), "sequential ids");
         // The account had no avatar: that much was read, through the real replies.
@@ -389,9 +385,9 @@ private Q_SLOTS:
         QVERIFY2(stopBridge(), qPrintable(report()));
 
         // A second run keeps nothing anew and says nothing again.
-        m_bridge = bridge({u"--jid"_s, world("ALICE"), u"--server"_s,
+        m_bridge = bridge({u"--jid"_s, xmppWorld("ALICE"), u"--server"_s,
                            u"127.0.0.1:%1"_s.arg(events(u"listening"_s).first().value(u"port"_s).toInt()),
-                           u"--ca-file"_s, world("CA"), u"--password-file"_s, m_passwordFile});
+                           u"--ca-file"_s, xmppWorld("CA"), u"--password-file"_s, m_passwordFile});
         QVERIFY(m_bridge->start());
         QVERIFY2(waitForEvent(u"signed-in"_s, 2, 10000), qPrintable(report()));
         QVERIFY2(QTest::qWaitFor([&] { return apply(slide).type() == QDBusMessage::ReplyMessage; }, 5000),
@@ -400,9 +396,9 @@ private Q_SLOTS:
         QVERIFY2(stopBridge(), qPrintable(report()));
 
         // restore puts back what was kept, or says it cannot.
-        auto restore = bridge({u"restore"_s, u"--jid"_s, world("ALICE"), u"--server"_s,
+        auto restore = bridge({u"restore"_s, u"--jid"_s, xmppWorld("ALICE"), u"--server"_s,
                                u"127.0.0.1:%1"_s.arg(events(u"listening"_s).first().value(u"port"_s).toInt()),
-                               u"--ca-file"_s, world("CA"), u"--password-file"_s, m_passwordFile});
+                               u"--ca-file"_s, xmppWorld("CA"), u"--password-file"_s, m_passwordFile});
         QVERIFY(restore->start());
         QVERIFY2(restore->waitForExit(20000), qPrintable(restore->report()));
         const QString said = QString::fromLocal8Bit(restore->standardOutput() + restore->standardError());
@@ -420,7 +416,8 @@ private Q_SLOTS:
     {
         QVERIFY2(start(u"normal"_s), qPrintable(report()));
         QVERIFY2(waitForEvent(u"signed-in"_s, 1, 10000), qPrintable(report()));
-        QVERIFY2(QTest::qWaitFor([&] { return signInName() == world("ALICE"); }, 5000), qPrintable(report()));
+        QVERIFY2(QTest::qWaitFor([&] { return signInName() == xmppWorld("ALICE"); }, 5000),
+                 qPrintable(report()));
 
         const QString vast = m_home.filePath(u"vast.png"_s);
         QFile file(vast);
@@ -446,7 +443,7 @@ private Q_SLOTS:
             message.setArguments({contract::UserTilePath, QVariant::fromValue(QDBusVariant(picture))});
             calls << QDBusConnection::sessionBus().asyncCall(message, contract::CallTimeoutMs);
         }
-        QCOMPARE(signInName(), world("ALICE"));
+        QCOMPARE(signInName(), xmppWorld("ALICE"));
         int busy = 0;
         for (QDBusPendingCall& pending : calls) {
             pending.waitForFinished();
@@ -458,7 +455,7 @@ private Q_SLOTS:
         }
         // One at work and four waiting; the rest told at once.
         QVERIFY2(busy >= 10 - 5, qPrintable(QString::number(busy)));
-        QCOMPARE(signInName(), world("ALICE"));
+        QCOMPARE(signInName(), xmppWorld("ALICE"));
     }
 };
 

@@ -10,10 +10,17 @@ followed by a fetch of the data it names, and printed as one JSON line on stdout
 preceded by {"event": "notify", "as": ..., "id": ...} as soon as the notification arrives.
 
 Commands, one JSON object per line on stdin, each answered by one line:
-  {"cmd": "vcard", "as": "bob"}                         the account's vCard: FN, NICKNAME, PHOTO
-  {"cmd": "set_vcard", "fn": ..., "nickname": ...}      writes the account's vCard (as itself)
-  {"cmd": "publish", "png_base64": ...}                 publishes an avatar (as itself)
-  {"cmd": "current", "as": "bob"}                       the account's current metadata
+  {"cmd": "vcard", "as": "bob"}          the account's vCard: FN, NICKNAME, the NOTE's length,
+                                         the PHOTO's SHA-1 and TYPE
+  {"cmd": "set_vcard", "fn": ..., "nickname": ..., ["note": ...,] ["photo_base64": ...,
+   "photo_type": ...]}                   writes the account's vCard (as itself)
+  {"cmd": "publish", "png_base64": ...}  publishes an avatar (as itself); or "data_base64" with
+                                         "type" for another format
+  {"cmd": "clear_avatar"}                deletes the account's avatar nodes (as itself)
+  {"cmd": "current", "as": "bob"}        the account's current metadata
+  {"cmd": "spray", "to": FULL_JID, "count": N}
+                                         sends N results and N errors with ids tilecast-1 ...,
+                                         and N requests, to another client of the account
 
 usage: xmpp_observer.py HOST PORT CA_FILE ACCOUNT PASSWORD CONTACT CONTACT_PASSWORD
 """
@@ -125,15 +132,50 @@ class Watcher(slixmpp.ClientXMPP):
         binval = card.find('{%s}PHOTO/{%s}BINVAL' % (VCARD, VCARD)) if card is not None else None
         photo = base64.b64decode(binval.text) if binval is not None and binval.text else b''
         fields['photo_sha1'] = hashlib.sha1(photo).hexdigest() if photo else ''
+        kind = card.find('{%s}PHOTO/{%s}TYPE' % (VCARD, VCARD)) if card is not None else None
+        fields['photo_type'] = kind.text if kind is not None else None
+        note = card.find('{%s}NOTE' % VCARD) if card is not None else None
+        fields['note_length'] = len(note.text or '') if note is not None else -1
         return fields
 
-    async def set_vcard(self, fn, nickname):
+    async def set_vcard(self, fn, nickname, note=None, photo=None, photo_type=None):
         card = ET.Element('{%s}vCard' % VCARD)
         ET.SubElement(card, '{%s}FN' % VCARD).text = fn
         ET.SubElement(card, '{%s}NICKNAME' % VCARD).text = nickname
+        if note is not None:
+            ET.SubElement(card, '{%s}NOTE' % VCARD).text = note
+        if photo is not None:
+            element = ET.SubElement(card, '{%s}PHOTO' % VCARD)
+            ET.SubElement(element, '{%s}TYPE' % VCARD).text = photo_type
+            ET.SubElement(element, '{%s}BINVAL' % VCARD).text = base64.b64encode(photo).decode()
         await self.iq('set', card)
 
-    async def publish(self, png):
+    async def clear_avatar(self):
+        for node in (METADATA, DATA):
+            pubsub = ET.Element('{%s#owner}pubsub' % PUBSUB)
+            ET.SubElement(pubsub, '{%s#owner}delete' % PUBSUB, node=node)
+            try:
+                await self.iq('set', pubsub)
+            except slixmpp.exceptions.IqError:
+                pass  # never there
+
+    def spray(self, to, count):
+        for number in range(1, count + 1):
+            ident = 'tilecast-%d' % number
+            for kind in ('result', 'error'):
+                iq = self.Iq()
+                iq['type'] = kind
+                iq['to'] = to
+                iq['id'] = ident
+                iq.send()
+            request = self.Iq()
+            request['type'] = 'get'
+            request['to'] = to
+            request['id'] = ident
+            request.xml.append(ET.Element('{http://jabber.org/protocol/disco#info}query'))
+            request.send()
+
+    async def publish(self, png, kind='image/png'):
         digest = hashlib.sha1(png).hexdigest()
         for node, payload in ((DATA, None), (METADATA, None)):
             pubsub = ET.Element('{%s}pubsub' % PUBSUB)
@@ -144,8 +186,10 @@ class Watcher(slixmpp.ClientXMPP):
             else:
                 meta = ET.SubElement(item, '{%s}metadata' % METADATA)
                 size = png_size(png)
-                ET.SubElement(meta, '{%s}info' % METADATA, id=digest, bytes=str(len(png)), type='image/png',
-                              width=str(size[0]), height=str(size[1]))
+                attributes = {'id': digest, 'bytes': str(len(png)), 'type': kind}
+                if size:
+                    attributes.update(width=str(size[0]), height=str(size[1]))
+                ET.SubElement(meta, '{%s}info' % METADATA, attributes)
             await self.iq('set', pubsub)
         return digest
 
@@ -171,7 +215,7 @@ async def main():
     await asyncio.wait_for(asyncio.gather(*(w.ready for w in watchers.values())), 20)
     say(event='ready')
 
-    reader = asyncio.StreamReader()
+    reader = asyncio.StreamReader(limit=16 * 1024 * 1024)  # commands carry whole pictures
     await asyncio.get_event_loop().connect_read_pipe(lambda: asyncio.StreamReaderProtocol(reader), sys.stdin)
     while True:
         line = await reader.readline()
@@ -183,11 +227,22 @@ async def main():
             if command['cmd'] == 'vcard':
                 say(event='vcard', **(await watcher.vcard()))
             elif command['cmd'] == 'set_vcard':
-                await watcher.set_vcard(command['fn'], command['nickname'])
+                photo = command.get('photo_base64')
+                await watcher.set_vcard(command['fn'], command['nickname'], command.get('note'),
+                                        base64.b64decode(photo) if photo else None, command.get('photo_type'))
                 say(event='done', cmd='set_vcard')
             elif command['cmd'] == 'publish':
-                digest = await watcher.publish(base64.b64decode(command['png_base64']))
+                if 'png_base64' in command:
+                    digest = await watcher.publish(base64.b64decode(command['png_base64']))
+                else:
+                    digest = await watcher.publish(base64.b64decode(command['data_base64']), command['type'])
                 say(event='done', cmd='publish', id=digest)
+            elif command['cmd'] == 'clear_avatar':
+                await watcher.clear_avatar()
+                say(event='done', cmd='clear_avatar')
+            elif command['cmd'] == 'spray':
+                watcher.spray(command['to'], command['count'])
+                say(event='done', cmd='spray')
             elif command['cmd'] == 'current':
                 say(event='current', id=await watcher.current())
         except Exception as error:
