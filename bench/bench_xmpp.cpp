@@ -2,9 +2,11 @@
 // tilecast-xmpp against the local Prosody of scripts/xmpp-world: how long one apply takes
 // from the contract call (as Tilecast makes it) to alice's contact bob being notified, and
 // what the program costs while it sits signed in: resident memory and wake-ups per second.
+// Then, against a misbehaving server (tests/xmpp/hostile_server.py), the most memory it takes
+// when the account's own picture is large or slow, and when the server floods it.
 //
 //   scripts/xmpp-world -- dbus-run-session -- bench_xmpp --bridge PATH --observer PATH
-//       [--applies N] [--idle-seconds S]
+//       --hostile PATH [--applies N] [--idle-seconds S]
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +26,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "contract/MessengerContract.h"
@@ -51,20 +55,78 @@ qint64 taskField(qint64 pid, const QByteArray& field)
     return total;
 }
 
-qint64 rssKiB(qint64 pid)
+qint64 statusKiB(qint64 pid, const QByteArray& field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
     return -1;
+}
+
+qint64 rssKiB(qint64 pid)
+{
+    return statusKiB(pid, "VmRSS");
 }
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs)
 {
     return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// How many events of a kind the hostile server has reported so far.
+using EventCount = std::function<int(const QString& kind)>;
+
+// The bridge signed in to the hostile server behaving as `behaviour`: its peak RSS (MiB) once
+// `reached` holds (within `seconds`); -1 if it never did.
+double hostilePeakMiB(const QString& script, const QString& bridgePath, const QString& home,
+                      const QString& passwordFile, const QString& behaviour, const QStringList& serverArgs,
+                      const std::function<bool(const EventCount&)>& reached, int seconds)
+{
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 QStringList{script, QStringLiteral("--cert"), world("CERT"), QStringLiteral("--key"),
+                             world("KEY"), QStringLiteral("--domain"), world("DOMAIN"),
+                             QStringLiteral("--user"), world("ALICE").section(u'@', 0, 0),
+                             QStringLiteral("--password"), world("ALICE_PASSWORD"),
+                             QStringLiteral("--behaviour"), behaviour} +
+                     serverArgs);
+    QByteArray said;
+    const EventCount count = [&](const QString& kind) {
+        said += server.readAllStandardOutput();
+        int n = 0;
+        for (const QByteArray& line : said.split('\n'))
+            n += QJsonDocument::fromJson(line).object().value(QStringLiteral("event")).toString() == kind ? 1
+                                                                                                          : 0;
+        return n;
+    };
+    if (!waitFor([&] { return count(QStringLiteral("listening")) > 0; }, 20000))
+        return -1;
+    int port = 0;
+    for (const QByteArray& line : said.split('\n'))
+        port = qMax(port, QJsonDocument::fromJson(line).object().value(QStringLiteral("port")).toInt());
+
+    QDir(home).removeRecursively();
+    QProcess bridge;
+    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    bridge.setProcessEnvironment(environment);
+    bridge.setStandardOutputFile(QProcess::nullDevice());
+    bridge.start(bridgePath, {QStringLiteral("--jid"), world("ALICE"), QStringLiteral("--server"),
+                              QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--ca-file"),
+                              world("CA"), QStringLiteral("--password-file"), passwordFile});
+    const bool ok = waitFor([&] { return reached(count); }, seconds * 1000);
+    const double peak = statusKiB(bridge.processId(), "VmHWM") / 1024.0;
+    bridge.terminate();
+    bridge.waitForFinished(3000);
+    server.kill();
+    server.waitForFinished(3000);
+    return ok ? peak : -1;
 }
 
 } // namespace
@@ -76,6 +138,7 @@ int main(int argc, char* argv[])
     parser.addOptions(
         {{QStringLiteral("bridge"), QString(), QStringLiteral("PATH")},
          {QStringLiteral("observer"), QString(), QStringLiteral("PATH")},
+         {QStringLiteral("hostile"), QString(), QStringLiteral("PATH")},
          {QStringLiteral("applies"), QString(), QStringLiteral("N"), QStringLiteral("60")},
          {QStringLiteral("idle-seconds"), QString(), QStringLiteral("S"), QStringLiteral("30")}});
     parser.process(app);
@@ -210,5 +273,52 @@ int main(int argc, char* argv[])
     observer.closeWriteChannel();
     observer.terminate();
     observer.waitForFinished(3000);
+
+    // The account's own picture: 200 KB of photo coming at 64 KB/s (kept), and 50 MB that
+    // the server announces as 100 KB (cut off at the stanza limit, again at each sign-in).
+    const QString script = parser.value(QStringLiteral("hostile"));
+    const QString scratch = home.filePath(QStringLiteral("hostile"));
+    QImage photo(520, 390, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x + (x * y) % 61) % 256, (y * 3 + x % 17) % 256, ((x ^ y) * 7) % 256));
+    const QString own = home.filePath(QStringLiteral("own.jpg"));
+    photo.save(own, "JPEG", 97);
+    const QString huge = home.filePath(QStringLiteral("huge.bin"));
+    QFile hugeFile(huge);
+    if (!hugeFile.open(QIODevice::WriteOnly))
+        return 1;
+    for (int k = 0; k < 50; ++k)
+        hugeFile.write(QByteArray(1024 * 1024, char('A' + k % 26)));
+    hugeFile.close();
+    const QString bridgePath = parser.value(QStringLiteral("bridge"));
+    const QString kept = scratch + QStringLiteral("/data/tilecast/xmpp-original-avatar/") +
+                         QString::fromLatin1(world("ALICE").toUtf8().toHex()) +
+                         QStringLiteral("/avatar.data");
+    bench::report(QStringLiteral("xmpp_peak_rss_slow_own_picture_mib"),
+                  QStringLiteral("XMPP: peak RSS, own picture large and slow"),
+                  hostilePeakMiB(
+                      script, bridgePath, scratch, passwordFile, QStringLiteral("normal"),
+                      {QStringLiteral("--original"), own, QStringLiteral("--rate"), QStringLiteral("65536")},
+                      [&](const EventCount&) { return QFileInfo::exists(kept); }, 60),
+                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
+                  QStringLiteral("%1 KB photo at 64 KB/s, until kept").arg(QFileInfo(own).size() / 1000));
+    bench::report(
+        QStringLiteral("xmpp_peak_rss_50mb_own_picture_mib"),
+        QStringLiteral("XMPP: peak RSS, own picture of 50 MB"),
+        hostilePeakMiB(
+            script, bridgePath, scratch, passwordFile, QStringLiteral("normal"),
+            {QStringLiteral("--original"), huge, QStringLiteral("--declare-bytes"), QStringLiteral("100000")},
+            [](const EventCount& count) { return count(QStringLiteral("closed")) >= 2; }, 60),
+        QStringLiteral("MiB"), {QStringLiteral("<"), 64},
+        QStringLiteral("announced as 100 KB; two streams cut off at the stanza limit"));
+    // The server stops reading and floods pings: answers wait, bounded, until the stream is dropped.
+    bench::report(QStringLiteral("xmpp_peak_rss_ping_flood_mib"),
+                  QStringLiteral("XMPP: peak RSS, ping flood"),
+                  hostilePeakMiB(
+                      script, bridgePath, scratch, passwordFile, QStringLiteral("ping-flood"), {},
+                      [](const EventCount& count) { return count(QStringLiteral("signed-in")) >= 3; }, 60),
+                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
+                  QStringLiteral("two streams dropped, signed in a third time"));
     return 0;
 }

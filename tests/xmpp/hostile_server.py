@@ -232,6 +232,7 @@ class Session:
             count += 1
             if count % 100 == 0:
                 await self.writer.drain()  # raises once the client is gone
+                await asyncio.sleep(0)  # other connections go on meanwhile
                 if count % 100000 == 0:
                     say(event='pings', n=self.number, count=count)
 

@@ -159,6 +159,8 @@ private Q_SLOTS:
         QTest::newRow("PNG") << u"exact.png"_s << u"image/png"_s;
         QTest::newRow("GIF") << u"pixel.gif"_s << u"image/gif"_s;
         QTest::newRow("BMP") << u"small.bmp"_s << u"image/bmp"_s;
+        // What some clients publish; decoded by Qt's image-formats plugins.
+        QTest::newRow("WebP") << u"other.webp"_s << u"image/webp"_s;
         QTest::newRow("text") << u"notes.jpg"_s << u"not a picture"_s;
         QTest::newRow("nothing") << u"empty.png"_s << u"not a picture"_s;
         QTest::newRow("a header and no pixels") << u"just-too-many.png"_s << u"more than the 40 million"_s;
@@ -172,6 +174,7 @@ private Q_SLOTS:
         QFETCH(QString, result);
 
         write(u"small-header.png"_s, testsupport::pictures::pngHeaderOnly(40, 30));
+        QVERIFY(flat(40, 40).save(path(u"other.webp"_s), "WEBP"));
         QFile file(path(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const Outcome<QString> checked = checkReceivedPicture(file.readAll());
