@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <openssl/crypto.h>
 
 #include "tilecast-xmpp/XmppText.h"
 
@@ -57,6 +58,9 @@ XmppClient::~XmppClient()
     if (closed) {
         inConnection([](XmppConnection* connection) {
             delete connection;
+            // OpenSSL keeps state for each thread that used it, freed only when the thread says
+            // it is done, or at its end if OpenSSL's own clean-up has not run yet.
+            OPENSSL_thread_stop();
             QThread::currentThread()->quit();
         });
         if (m_thread->wait(2000)) {

@@ -155,10 +155,14 @@ class TestXmppServerFaults : public QObject
         return image.save(path, format, quality) ? path : QString();
     }
 
+    // SIGTERM ends it cleanly; what it printed goes to the log when it does not.
     bool stopBridge()
     {
-        return m_bridge->signal(SIGTERM) && m_bridge->waitForExit(5000) &&
-               m_bridge->exitStatus() == QProcess::NormalExit && m_bridge->exitCode() == 0;
+        const bool ended = m_bridge->signal(SIGTERM) && m_bridge->waitForExit(5000) &&
+                           m_bridge->exitStatus() == QProcess::NormalExit && m_bridge->exitCode() == 0;
+        if (!ended)
+            qWarning().noquote() << m_bridge->report();
+        return ended;
     }
 
 private Q_SLOTS:
@@ -209,6 +213,18 @@ private Q_SLOTS:
         if (behaviour == u"stall-after-proceed"_s)
             QVERIFY2(waitForEvent(u"stalled"_s, 2, 10000), qPrintable(report()));
         QVERIFY2(stopBridge(), qPrintable(report()));
+
+        // login, which keeps nothing unless it signs in, gives up on the same deadline.
+        auto login = bridge({u"login"_s, xmppWorld("ALICE"), u"--server"_s,
+                             u"127.0.0.1:%1"_s.arg(events(u"listening"_s).first().value(u"port"_s).toInt()),
+                             u"--ca-file"_s, xmppWorld("CA"), u"--password-file"_s, m_passwordFile});
+        login->setEnv(u"TILECAST_XMPP_SIGN_IN_DEADLINE_MS"_s, u"3000"_s);
+        QVERIFY(login->start());
+        QVERIFY2(login->waitForExit(15000), qPrintable(login->report()));
+        QCOMPARE(login->exitCode(), 1);
+        QVERIFY2(login->standardError().contains("no answer from the server within 3 s"),
+                 qPrintable(login->report()));
+        QVERIFY(!QFile::exists(m_home.filePath(u"config/tilecast/xmpp.conf"_s)));
     }
 
     // SCRAM-SHA-512 refused, SCRAM-SHA-256 taken, the stream dropped later: a lost
