@@ -118,10 +118,16 @@ SavedAvatar tooLarge(qint64 bytes)
                        .arg(kib(bytes), kib(accountfiles::MaxSavedAvatarBytes)));
 }
 
-// Base64 text longer than this cannot hold a picture small enough to keep.
-bool base64TooLong(const QByteArray& text)
+// The picture in `base64`, if it is small enough to keep: the size is checked before it is
+// decoded, then after.
+Outcome<QByteArray> keepableData(const QByteArray& base64)
 {
-    return text.size() > accountfiles::MaxSavedAvatarBytes / 3 * 4 + 1024;
+    if (base64.size() > accountfiles::MaxSavedAvatarBytes / 3 * 4 + 1024)
+        return Failure{tooLarge(base64.size() / 4 * 3).reason};
+    QByteArray data = QByteArray::fromBase64(base64);
+    if (data.size() > accountfiles::MaxSavedAvatarBytes)
+        return Failure{tooLarge(data.size()).reason};
+    return data;
 }
 
 // A type as kept on disk and sent back to the server: image/..., nothing else.
@@ -337,21 +343,18 @@ void AvatarPublisher::keepOriginal()
                         keepFromVcard(op, true);
                         return;
                     }
-                    if (base64TooLong(base64)) {
-                        saveOriginal(op, tooLarge(base64.size() / 4 * 3));
+                    const Outcome<QByteArray> data = keepableData(base64);
+                    if (!data) {
+                        saveOriginal(op, notKept(data.failure()));
                         return;
                     }
-                    const QByteArray data = QByteArray::fromBase64(base64);
-                    if (data.size() > accountfiles::MaxSavedAvatarBytes) {
-                        saveOriginal(op, tooLarge(data.size()));
-                        return;
-                    }
-                    if (QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex() != id.toLatin1()) {
+                    if (QCryptographicHash::hash(data.value(), QCryptographicHash::Sha1).toHex() !=
+                        id.toLatin1()) {
                         saveOriginal(op, notKept(QStringLiteral(
                                              "the picture the server holds does not match its id")));
                         return;
                     }
-                    keepPicture(op, data);
+                    keepPicture(op, data.value());
                 },
                 true);
         },
@@ -382,16 +385,12 @@ void AvatarPublisher::keepFromVcard(const std::shared_ptr<Operation>& op, bool h
                     saveOriginal(op, {});
                 return;
             }
-            if (base64TooLong(base64)) {
-                saveOriginal(op, tooLarge(base64.size() / 4 * 3));
+            const Outcome<QByteArray> data = keepableData(base64);
+            if (!data) {
+                saveOriginal(op, notKept(data.failure()));
                 return;
             }
-            const QByteArray data = QByteArray::fromBase64(base64);
-            if (data.size() > accountfiles::MaxSavedAvatarBytes) {
-                saveOriginal(op, tooLarge(data.size()));
-                return;
-            }
-            keepPicture(op, data);
+            keepPicture(op, data.value());
         },
         true);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/XmppWorld.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -15,6 +16,15 @@ QRegularExpression bridgeSignedInLine(const QString& bareJid)
 {
     const QString jid = QRegularExpression::escape(bareJid);
     return QRegularExpression(QStringLiteral("^tilecast-xmpp: signed in as %1 \\((%1/.+)\\)$").arg(jid));
+}
+
+QString writeAlicePasswordFile(const QString& dir)
+{
+    QFile file(dir + QStringLiteral("/alice.password"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(xmppWorld("ALICE_PASSWORD").toUtf8() + '\n') <= 0 ||
+        !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+        return {};
+    return file.fileName();
 }
 
 std::unique_ptr<ProcessUnderTest> xmppBridge(const QString& program, const QStringList& args,

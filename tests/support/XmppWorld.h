@@ -24,6 +24,10 @@ QString xmppWorld(const char* name);
 // the server bound.
 QRegularExpression bridgeSignedInLine(const QString& bareJid);
 
+// alice's password in a file under `dir` that only its owner may read; its path (empty if it
+// could not be written).
+QString writeAlicePasswordFile(const QString& dir);
+
 // tilecast-xmpp with `args`, its settings and data under `home`.
 std::unique_ptr<ProcessUnderTest> xmppBridge(const QString& program, const QStringList& args,
                                              const QString& home);

@@ -122,12 +122,8 @@ private Q_SLOTS:
     {
         QVERIFY2(!xmppWorld("XMPP").isEmpty(), "run through scripts/xmpp-world");
         QVERIFY(m_home.isValid());
-        m_passwordFile = m_home.filePath(u"alice.password"_s);
-        QFile file(m_passwordFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(xmppWorld("ALICE_PASSWORD").toUtf8() + '\n');
-        file.close();
-        QVERIFY(QFile::setPermissions(m_passwordFile, QFile::ReadOwner | QFile::WriteOwner));
+        m_passwordFile = testsupport::writeAlicePasswordFile(m_home.path());
+        QVERIFY(!m_passwordFile.isEmpty());
         m_slide = m_home.filePath(u"slide.png"_s);
         QVERIFY(testsupport::pictures::photoLike(80, 60).save(m_slide, "PNG"));
         QVERIFY2(m_watchers.start(), qPrintable(m_watchers.report()));

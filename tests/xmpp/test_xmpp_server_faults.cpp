@@ -170,12 +170,8 @@ private Q_SLOTS:
     {
         QVERIFY2(!xmppWorld("CERT").isEmpty(), "run through scripts/xmpp-world");
         QVERIFY(m_home.isValid());
-        m_passwordFile = m_home.filePath(u"alice.password"_s);
-        QFile file(m_passwordFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(xmppWorld("ALICE_PASSWORD").toUtf8() + '\n');
-        file.close();
-        QVERIFY(QFile::setPermissions(m_passwordFile, QFile::ReadOwner | QFile::WriteOwner));
+        m_passwordFile = testsupport::writeAlicePasswordFile(m_home.path());
+        QVERIFY(!m_passwordFile.isEmpty());
     }
 
     void cleanup()
