@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QTest>
 
+#include <csignal>
+
 namespace testsupport {
 
 QString xmppWorld(const char* name)
@@ -34,6 +36,15 @@ std::unique_ptr<ProcessUnderTest> xmppBridge(const QString& program, const QStri
     process->setEnv(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     process->setEnv(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
     return process;
+}
+
+bool stopBridgeCleanly(ProcessUnderTest& bridge)
+{
+    const bool ended = bridge.signal(SIGTERM) && bridge.waitForExit(5000) &&
+                       bridge.exitStatus() == QProcess::NormalExit && bridge.exitCode() == 0;
+    if (!ended)
+        qWarning().noquote() << bridge.report();
+    return ended;
 }
 
 std::pair<int, QString> runXmppBridge(const QString& program, const QStringList& args, const QString& home,

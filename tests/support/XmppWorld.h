@@ -32,6 +32,10 @@ QString writeAlicePasswordFile(const QString& dir);
 std::unique_ptr<ProcessUnderTest> xmppBridge(const QString& program, const QStringList& args,
                                              const QString& home);
 
+// SIGTERM ends a running tilecast-xmpp within 5 s with exit code 0; what it printed goes to the
+// test's log when it does not.
+bool stopBridgeCleanly(ProcessUnderTest& bridge);
+
 // Runs a command of tilecast-xmpp to its end: exit code (-1 if it did not end) and everything
 // it printed.
 std::pair<int, QString> runXmppBridge(const QString& program, const QStringList& args, const QString& home,

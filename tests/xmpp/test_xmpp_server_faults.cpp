@@ -155,15 +155,7 @@ class TestXmppServerFaults : public QObject
         return image.save(path, format, quality) ? path : QString();
     }
 
-    // SIGTERM ends it cleanly; what it printed goes to the log when it does not.
-    bool stopBridge()
-    {
-        const bool ended = m_bridge->signal(SIGTERM) && m_bridge->waitForExit(5000) &&
-                           m_bridge->exitStatus() == QProcess::NormalExit && m_bridge->exitCode() == 0;
-        if (!ended)
-            qWarning().noquote() << m_bridge->report();
-        return ended;
-    }
+    bool stopBridge() { return testsupport::stopBridgeCleanly(*m_bridge); }
 
 private Q_SLOTS:
     void initTestCase()
