@@ -56,15 +56,16 @@ bool sameJid(const QString& a, const QString& b)
     return (slashA < 0 ? QString() : a.mid(slashA)) == (slashB < 0 ? QString() : b.mid(slashB));
 }
 
-// An idle connection whose peer vanished (a suspended laptop, a dead NAT mapping) is found
-// by the kernel too: probes after a minute of silence, and sent data that stays
-// unacknowledged for a minute ends it.
 void tuneSocket(int fd)
 {
-    const int on = 1, idle = 60, interval = 15, count = 4;
+    const int on = 1;
     // Each stanza goes out as it is queued (see queue()): no waiting for the peer's
     // acknowledgement of the one before, which a delayed ACK holds up by 40 ms.
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // An idle connection whose peer vanished (a suspended laptop, a dead NAT mapping) is
+    // found by the kernel too: probes after a minute of silence, and sent data that stays
+    // unacknowledged for a minute ends it.
+    const int idle = 60, interval = 15, count = 4;
     const unsigned int userTimeoutMs = 60000;
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
