@@ -23,6 +23,7 @@
 #include "tilecast-xmpp/Keychain.h"
 #include "tilecast-xmpp/PictureThread.h"
 #include "tilecast-xmpp/XmppClient.h"
+#include "tilecast-xmpp/XmppText.h"
 
 namespace {
 
@@ -296,9 +297,9 @@ int run(QCoreApplication& app, const QCommandLineParser& parser)
     QObject::connect(&client, &XmppClient::signedIn, &app, [&] {
         publisher.signedIn();
         lastMessage.clear();
-        print(
-            stdout,
-            QStringLiteral("tilecast-xmpp: signed in as %1 (%2)\n").arg(client.bareJid(), client.boundJid()));
+        // The bound address is the server's word: printed as text, never as lines of its own.
+        print(stdout, QStringLiteral("tilecast-xmpp: signed in as %1 (%2)\n")
+                          .arg(client.bareJid(), xmpptext::printable(client.boundJid())));
     });
     QObject::connect(&publisher, &AvatarPublisher::originalNotKept, &app, [&](const QString& why) {
         fail(QStringLiteral("%1: the avatar the account had is not kept (%2), so \"tilecast-xmpp restore\" "
@@ -322,11 +323,13 @@ int run(QCoreApplication& app, const QCommandLineParser& parser)
                      });
     QObject::connect(&service, &BridgeService::applied, &app,
                      [](const QString& path, const QString& hash, const QString& error) {
+                         // The path is the caller's: one line in the log, whatever it holds.
+                         const QString shown = xmpptext::printable(path, 1000);
                          if (error.isEmpty())
                              print(stdout,
-                                   QStringLiteral("tilecast-xmpp: published %1 as %2\n").arg(path, hash));
+                                   QStringLiteral("tilecast-xmpp: published %1 as %2\n").arg(shown, hash));
                          else
-                             fail(QStringLiteral("cannot publish %1: %2").arg(path, error));
+                             fail(QStringLiteral("cannot publish %1: %2").arg(shown, error));
                      });
 
     client.start(account.options, true);
