@@ -19,7 +19,8 @@ avatar and vCard in memory; what it does wrong is chosen with --behaviour:
 
 --original FILE gives the account an avatar (served as XEP-0084 data) before the client
 comes; --declare-bytes N makes its metadata claim N bytes; --rate B serves its data at B
-bytes per second; --corrupt serves data that does not match the id it is published under.
+bytes per second; --corrupt serves data that does not match the id it is published under;
+--resource R binds the client to R (which may hold anything, a line break included).
 
 It prints one JSON line per event on stdout: {"event": "listening", "port": N}, then
 "connected", "signed-in" (with "n", the connection's number, and "jid"), "request" (each
@@ -28,7 +29,7 @@ stanza the client sends once signed in: "kind", "id", "child"), "data-requested"
 
 usage: hostile_server.py --cert CRT --key KEY --domain D --user U --password P
                          --behaviour NAME [--original FILE] [--declare-bytes N] [--rate B]
-                         [--corrupt]
+                         [--corrupt] [--resource R]
 """
 import argparse
 import asyncio
@@ -41,7 +42,7 @@ import os
 import ssl
 import sys
 import xml.etree.ElementTree as ET
-from xml.sax.saxutils import quoteattr
+from xml.sax.saxutils import escape, quoteattr
 
 STREAM = 'http://etherx.jabber.org/streams'
 CLIENT = 'jabber:client'
@@ -166,9 +167,9 @@ class Session:
                 break
         await self.open_stream("<bind xmlns='%s'/>" % BIND)
         element = await self.next_element()
-        resource = 'hostile-%d' % self.number
+        resource = self.server.args.resource or 'hostile-%d' % self.number
         await self.send("<iq type='result' id=%s><bind xmlns='%s'><jid>%s/%s</jid></bind></iq>"
-                        % (quoteattr(element.get('id', '')), BIND, self.jid, resource))
+                        % (quoteattr(element.get('id', '')), BIND, self.jid, escape(resource)))
         say(event='signed-in', n=self.number, jid='%s/%s' % (self.jid, resource))
         await self.signed_in()
 
@@ -344,6 +345,7 @@ async def main():
     parser.add_argument('--declare-bytes', type=int)
     parser.add_argument('--rate', type=int)
     parser.add_argument('--corrupt', action='store_true')
+    parser.add_argument('--resource')
     args = parser.parse_args()
     server = Server(args)
     listener = await asyncio.start_server(server.handle, '127.0.0.1', 0)

@@ -308,6 +308,30 @@ private Q_SLOTS:
         QVERIFY2(info.readAll().contains("had-avatar=\"false\""), qPrintable(info.fileName()));
     }
 
+    // What the server and a D-Bus caller say reaches the log as text inside one line: a bound
+    // address or a picture's path holding a line break starts no line of its own.
+    void whatOthersSayStaysInItsLine()
+    {
+        QVERIFY2(start(u"normal"_s,
+                       {u"--resource"_s, u"phone\ntilecast-xmpp: signed in as mallory@evil.example"_s}),
+                 qPrintable(report()));
+        QVERIFY2(waitForEvent(u"signed-in"_s, 1, 10000), qPrintable(report()));
+        QVERIFY2(QTest::qWaitFor([&] { return signInName() == xmppWorld("ALICE"); }, 5000),
+                 qPrintable(report()));
+        QCOMPARE(apply(m_home.filePath(u"gone.png\ntilecast-xmpp: published gone.png as 0000"_s)).errorName(),
+                 contract::error::InvalidArgument);
+        QVERIFY2(m_bridge->waitForLine(
+                     QRegularExpression(u"^tilecast-xmpp: cannot publish .*gone\\.png\\?tilecast"_s), 3000),
+                 qPrintable(report()));
+        QVERIFY2(stopBridge(), qPrintable(report()));
+        const QString output = QString::fromLocal8Bit(m_bridge->standardOutput() + m_bridge->standardError());
+        const QStringList lines = output.split(u'\n');
+        QCOMPARE(lines.filter(QRegularExpression(u"^tilecast-xmpp: signed in as"_s)).size(), 1);
+        QVERIFY2(lines.filter(QRegularExpression(u"^tilecast-xmpp: (signed in as mallory|published gone)"_s))
+                     .isEmpty(),
+                 qPrintable(output));
+    }
+
     // The account's own picture, kept before the first publish: read in a step of its own
     // (however slowly it comes), at most 1 MiB, checked against its id and decoded; what
     // fails a check is not kept and the user is told so once.
