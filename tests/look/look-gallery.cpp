@@ -16,7 +16,8 @@
 //                             a picture: where it lies, the part the window shows, and the
 //                             rectangles other controls cover; FILE is its 1x artwork resource
 // and "end". Before all that, "desktop STYLE WINDOW-COLOUR": the style and window colour the
-// desktop would have given the program. Commands on standard input, each answered once the window has
+// desktop would have given the program, and "double-click MS", the double-click time it works
+// with. Commands on standard input, each answered once the window has
 // repainted:
 //   focus NAME                moves the keyboard focus to that control: "focused NAME"
 #include <QAbstractItemView>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QStyleHints>
 #include <QTextStream>
 #include <QWindow>
 
@@ -206,6 +208,7 @@ int main(int argc, char* argv[])
     say(QStringLiteral("desktop %1 %2")
             .arg(QApplication::style()->name(), QApplication::palette().color(QPalette::Window).name()));
     useProgramLook(app);
+    say(QStringLiteral("double-click %1").arg(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
 
     const QStringList args = QCoreApplication::arguments();
     Window* window = args.size() == 2 ? makeWindow(args.at(1)) : nullptr;
