@@ -277,10 +277,7 @@ class TestLookDesktop : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        TILECAST_REQUIRE_DESKTOP({.accessibility = false, .windowManager = true, .tray = false});
-    }
+    void initTestCase() { TILECAST_REQUIRE_DESKTOP(); }
 
     // Every window is the same picture under each theme and style as with none. The two pictures
     // come from the same X server and fonts, so they match to the pixel.
