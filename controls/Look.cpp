@@ -26,9 +26,10 @@ void useProgramLook(QApplication& app)
     QApplication::setPalette(programPalette());
     useProgramFont(app);
 
-    // A theme that is not to read the desktop's settings may answer with nothing set at all:
-    // qt6ct's double-click time is then 0, and no double-click in the file list would ever
-    // count. Qt's own default stands in for a time no one could use.
+    // A theme that is not to read the desktop's settings may answer with values it never set:
+    // qt6ct's double-click time is then whatever its memory held (0 and 38 ms were seen), and
+    // no double-click in the file list would count. Qt's own default stands in for a time no
+    // one could use.
     QStyleHints* hints = QGuiApplication::styleHints();
     const int doubleClick = hints->mouseDoubleClickInterval();
     if (doubleClick < 100 || doubleClick > 5000)
