@@ -334,16 +334,15 @@ private Q_SLOTS:
     {
         QFETCH(int, theme);
         static QImage expected;
-        const QString slug = theme < 0 ? QStringLiteral("default")
-                                       : QString::fromLatin1(themes().at(theme).name).replace(u' ', u'-');
+        const Theme t = theme < 0 ? Theme{"default", {}, {}} : themes().at(theme);
+        const QString slug = QString::fromLatin1(t.name).replace(u' ', u'-');
 
         TilecastUnderTest run;
         QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}));
         run.tilecast = std::make_unique<testsupport::ProcessUnderTest>(QStringLiteral(TILECAST_BIN));
         run.tilecast->setWorkingDirectory(QStringLiteral(TILECAST_SOURCE_DIR "/resources/samples"));
-        if (theme >= 0)
-            for (const auto& [name, value] : themes().at(theme).env)
-                run.tilecast->setEnv(name, value);
+        for (const auto& [name, value] : t.env)
+            run.tilecast->setEnv(name, value);
         QVERIFY(run.tilecast->start());
         const auto main = run.shownWindow(TilecastUnderTest::mainSize(), 15000);
         QVERIFY2(main, qPrintable(run.report()));
