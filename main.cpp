@@ -2,18 +2,19 @@
 #include <QApplication>
 
 #include "app/Shell.h"
-#include "controls/Fonts.h"
+#include "controls/Look.h"
 #include "messenger/ChooseMessenger.h"
 #include "resources/Artwork.h"
 #include "update/UpdateServer.h"
 
 int main(int argc, char* argv[])
 {
+    prepareProgramLook();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tilecast"));
     QApplication::setDesktopFileName(QStringLiteral("org.tilecast.Tilecast"));
     QApplication::setWindowIcon(artwork::programIcon());
-    useProgramFont(app);
+    useProgramLook(app);
 
     MessengerLink messenger(&createMessenger);
     Shell shell(messenger, UpdateServer::builtIn());

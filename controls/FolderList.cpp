@@ -2,7 +2,6 @@
 #include "controls/FolderList.h"
 
 #include <QDir>
-#include <QStyle>
 
 #include "controls/Controls.h"
 #include "platform/FolderScan.h"
@@ -13,8 +12,9 @@ constexpr int PathRole = Qt::UserRole;
 constexpr int IndentPerLevel = 2;
 } // namespace
 
-FolderList::FolderList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path)
-    : QListWidget(parent), m_path(QDir::cleanPath(path))
+FolderList::FolderList(QWidget* parent, const QString& name, const twips::Rect& rect, const QString& path,
+                       Icons icons)
+    : QListWidget(parent), m_path(QDir::cleanPath(path)), m_icons(std::move(icons))
 {
     placeControl(this, name, rect);
     setUniformItemSizes(true);
@@ -46,8 +46,8 @@ void FolderList::refresh()
 void FolderList::showSubfolders(QStringList subfolders)
 {
     clear();
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    const QIcon& openIcon = m_icons.open;
+    const QIcon& closedIcon = m_icons.closed;
 
     // The chain from the root down to the current folder.
     QStringList chain;

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "controls/Look.h"
 #include "controls/Twips.h"
 
 Window::Window(const QString& name, int widthTwips, int heightTwips, Border border) : QWidget(nullptr)
@@ -27,9 +28,7 @@ Window::Window(const QString& name, int widthTwips, int heightTwips, Border bord
     setWindowFlags(flags);
     setFixedSize(twips::toPixels(widthTwips), twips::toPixels(heightTwips));
 
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
-    setPalette(p);
+    applyProgramLook(this);
     setAutoFillBackground(true);
     setMouseTracking(true);
 }

@@ -107,7 +107,8 @@ void Form1::buildEditingPanel()
     Label17 = new Label(Frame2, QStringLiteral("Label17"), QString(), {1920, 210, 6015, 255}, panelLabel());
 
     const QString here = QDir::currentPath();
-    Dir1 = new FolderList(Frame2, QStringLiteral("Dir1"), {240, 720, 3615, 990}, here);
+    Dir1 = new FolderList(Frame2, QStringLiteral("Dir1"), {240, 720, 3615, 990}, here,
+                          {artwork::folderIcon(true), artwork::folderIcon(false)});
     Dir1->setAccessibleName(QStringLiteral("Folders"));
     File1 = new FileList(Frame2, QStringLiteral("File1"), {240, 1800, 3615, 1260}, here, FilePattern);
     File1->setAccessibleName(QStringLiteral("Files"));

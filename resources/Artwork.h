@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures, compiled in as resources (rendered from resources/artwork/*.svg at build
-// time, each as name.png and name@2x.png). Sizes below are logical pixels.
+// time, each as name.png and at every scale of renderedScales as name@1.25x.png ... name@2x.png).
+// Sizes below are logical pixels.
 #pragma once
 
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <initializer_list>
+#include <iterator>
 
 namespace artwork {
 
@@ -67,10 +69,40 @@ inline QString aboutIcon32Path()
 {
     return QStringLiteral(":/artwork/about-icon-32.png");
 }
-
-inline QString highDpiPath(QString path)
+inline QString folderOpenPath()
 {
-    return path.replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+    return QStringLiteral(":/artwork/folder-open.png"); // 16 x 16
+}
+inline QString folderClosedPath()
+{
+    return QStringLiteral(":/artwork/folder-closed.png"); // 16 x 16
+}
+
+// The screen scales each picture is rendered at (as in resources/CMakeLists.txt), 1 included.
+inline constexpr qreal renderedScales[] = {1.0, 1.25, 1.5, 1.75, 2.0};
+
+// The rendered scale to draw at on a screen of this ratio: the ratio itself where it is one of
+// them, else the next larger one (Qt scales a sharper picture down), else the largest.
+inline qreal renderedScaleFor(qreal ratio)
+{
+    for (const qreal scale : renderedScales)
+        if (scale >= ratio - 0.001)
+            return scale;
+    return renderedScales[std::size(renderedScales) - 1];
+}
+
+// The file of a 1x path at one of the rendered scales.
+inline QString scaledPath(const QString& path, qreal scale)
+{
+    if (scale == 1.0)
+        return path;
+    QString scaled = path;
+    return scaled.replace(QStringLiteral(".png"), QStringLiteral("@%1x.png").arg(scale));
+}
+
+inline QString highDpiPath(const QString& path)
+{
+    return scaledPath(path, 2.0);
 }
 
 inline qreal screenRatio()
@@ -94,16 +126,18 @@ inline QPixmap decodePixmap(const QString& path)
     return QPixmap::fromImage(decode(path));
 }
 
-// QPixmap(path) never looks for the @2x file (only QIcon, style sheets and rich text do), so the
-// pixmaps below pick it when the ratio is above 1. The default is the primary screen's ratio; pass a
-// widget's devicePixelRatioF() for a window elsewhere. They need a QGuiApplication.
+// QPixmap(path) never looks for the scaled files (only QIcon, style sheets and rich text do, and those
+// know @2x alone), so the pixmaps below pick the file for the ratio. The default is the primary
+// screen's ratio; pass a widget's devicePixelRatioF() for a window elsewhere. They need a
+// QGuiApplication.
 inline QPixmap pixmapFor(const QString& path, qreal ratio = screenRatio())
 {
-    if (ratio > 1.0) {
-        QPixmap highDpi = decodePixmap(highDpiPath(path));
-        if (!highDpi.isNull()) {
-            highDpi.setDevicePixelRatio(2.0);
-            return highDpi;
+    const qreal scale = renderedScaleFor(ratio);
+    if (scale != 1.0) {
+        QPixmap scaled = decodePixmap(scaledPath(path, scale));
+        if (!scaled.isNull()) {
+            scaled.setDevicePixelRatio(scale);
+            return scaled;
         }
     }
     return decodePixmap(path);
@@ -156,6 +190,20 @@ inline QIcon iconFromFiles(std::initializer_list<QString> paths)
     for (const QString& path : paths) {
         icon.addPixmap(decodePixmap(path));
         icon.addPixmap(decodePixmap(highDpiPath(path)));
+    }
+    return icon;
+}
+
+// A folder in the folder list, opened (the current one and those above it) or not, at every
+// rendered scale: an item view asks its icon for the size times its window's ratio.
+inline QIcon folderIcon(bool open)
+{
+    const QString path = open ? folderOpenPath() : folderClosedPath();
+    QIcon icon;
+    for (const qreal scale : renderedScales) {
+        QPixmap pixmap = decodePixmap(scaledPath(path, scale));
+        pixmap.setDevicePixelRatio(scale);
+        icon.addPixmap(pixmap);
     }
     return icon;
 }

@@ -2,7 +2,9 @@
 // Renders one SVG into a PNG at build time, so the program ships plain PNGs and never loads QtSvg.
 //
 // Usage: tilecast-render-artwork <in.svg> <out.png> (--scale <factor> | --size <pixels>)
-//   --scale: output size is the SVG's viewBox size times the factor (1 for name.png, 2 for name@2x.png).
+//   --scale: the SVG's viewBox size times the factor (1 for name.png, 1.5 for name@1.5x.png), drawn at
+//            exactly that factor; a size that comes out fractional is rounded up, the last row or
+//            column only partly drawn, as the program's window draws its own edges at that scale.
 //   --size:  square output of that many pixels, for icon theme sizes.
 
 #include <QByteArray>
@@ -73,11 +75,13 @@ int main(int argc, char* argv[])
     if (box.isEmpty() || box.x() != 0 || box.y() != 0 || !isWhole(box.width()) || !isWhole(box.height()))
         return fail(QStringLiteral("%1: viewBox must be \"0 0 <w> <h>\" in whole pixels").arg(input));
 
-    QSize size;
+    // Stretching the picture to a rounded size would put its edges elsewhere than the window's.
+    QSizeF drawn;
     if (args.at(2) == u"--scale")
-        size = QSize(qRound(box.width() * number), qRound(box.height() * number));
+        drawn = box.size() * number;
     else
-        size = QSize(qRound(number), qRound(number));
+        drawn = QSizeF(qRound(number), qRound(number));
+    const QSize size(int(std::ceil(drawn.width() - 1e-6)), int(std::ceil(drawn.height() - 1e-6)));
 
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -85,7 +89,7 @@ int main(int argc, char* argv[])
         QPainter painter(&image);
         painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                                QPainter::SmoothPixmapTransform);
-        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+        renderer.render(&painter, QRectF(QPointF(0, 0), drawn));
     }
 
     QDir().mkpath(QFileInfo(output).absolutePath());

@@ -114,7 +114,10 @@ void MessengerWindow::showAccount()
     QPalette palette = m_state->palette();
     if (m_model->isSignedIn()) {
         m_state->setText(tr("\u25cf Signed in"));
-        palette.setColor(QPalette::WindowText, QColor(0x2e, 0x7d, 0x32));
+        // This window follows the desktop's theme: a green that reads on its window colour.
+        const bool darkWindow = palette.color(QPalette::Window).lightness() < 128;
+        palette.setColor(QPalette::WindowText,
+                         darkWindow ? QColor(0x81, 0xc7, 0x84) : QColor(0x2e, 0x7d, 0x32));
         m_signInOut->setText(tr("Sign out"));
     } else {
         m_state->setText(tr("\u25cb Signed out"));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The windows are laid out in fixed pixels over these pictures, so a picture of the wrong size, a missing
-// or ignored @2x file, or a sample picture Qt cannot read shows up as a broken window; these tests catch
-// that. The suite also runs with QT_SCALE_FACTOR=2 to take the high-DPI paths.
+// or ignored file for a screen scale, or a sample picture Qt cannot read shows up as a broken window;
+// these tests catch that. The suite also runs with QT_SCALE_FACTOR=2 to take the high-DPI paths.
 
 #include <QDir>
 #include <QImage>
@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "resources/Artwork.h"
@@ -37,6 +38,8 @@ const Picture pictures[] = {
     {"icon 32", artwork::programIcon32Path, nullptr, {32, 32}},
     {"about icon 16", artwork::aboutIcon16Path, nullptr, {16, 16}},
     {"about icon 32", artwork::aboutIcon32Path, nullptr, {32, 32}},
+    {"open folder", artwork::folderOpenPath, nullptr, {16, 16}},
+    {"closed folder", artwork::folderClosedPath, nullptr, {16, 16}},
 };
 
 QStringList samplePictures()
@@ -80,9 +83,13 @@ void TestArtwork::filesHaveExactSizes()
     const QImage normal(path);
     QVERIFY2(!normal.isNull(), qPrintable(path));
     QCOMPARE(normal.size(), size);
-    const QImage highDpi(artwork::highDpiPath(path));
-    QVERIFY2(!highDpi.isNull(), qPrintable(artwork::highDpiPath(path)));
-    QCOMPARE(highDpi.size(), size * 2);
+    // Drawn at exactly the scale: a fractional size is rounded up, never stretched.
+    for (const qreal scale : artwork::renderedScales) {
+        const QImage scaled(artwork::scaledPath(path, scale));
+        QVERIFY2(!scaled.isNull(), qPrintable(artwork::scaledPath(path, scale)));
+        QCOMPARE(scaled.size(),
+                 QSize(int(std::ceil(size.width() * scale)), int(std::ceil(size.height() * scale))));
+    }
 
     // A render that silently drew nothing would still have the right size.
     bool anyOpaque = false;
@@ -102,10 +109,12 @@ void TestArtwork::pixmapsFollowTheRatio_data()
         if (!pictures[i].pixmap)
             continue;
         const QByteArray name(pictures[i].name);
-        QTest::newRow(name + " at 1x") << i << 1.0 << 1.0;
-        QTest::newRow(name + " at 1.5x") << i << 1.5 << 2.0; // Qt scales the sharper file down
-        QTest::newRow(name + " at 2x") << i << 2.0 << 2.0;
-        QTest::newRow(name + " on the screen") << i << screen << (screen > 1.0 ? 2.0 : 1.0);
+        for (const qreal scale : artwork::renderedScales)
+            QTest::newRow(name + " at " + QByteArray::number(scale) + "x") << i << scale << scale;
+        // Between two rendered scales Qt scales the sharper file down; beyond them, the largest up.
+        QTest::newRow(name + " at 1.1x") << i << 1.1 << 1.25;
+        QTest::newRow(name + " at 3x") << i << 3.0 << 2.0;
+        QTest::newRow(name + " on the screen") << i << screen << artwork::renderedScaleFor(screen);
     }
 }
 
@@ -139,6 +148,13 @@ void TestArtwork::iconsPickTheMatchingFile_data()
     QTest::newRow("about 16") << about << 16 << 1.0 << QStringLiteral("about-icon-16.png");
     QTest::newRow("about 16 at 2x") << about << 16 << 2.0 << QStringLiteral("about-icon-16@2x.png");
     QTest::newRow("about 32 at 2x") << about << 32 << 2.0 << QStringLiteral("about-icon-32@2x.png");
+    // The folder list's icons, drawn for each scale rather than scaled from another.
+    const QIcon folder = artwork::folderIcon(false);
+    for (const qreal scale : artwork::renderedScales)
+        QTest::addRow("closed folder at %gx", scale)
+            << folder << 16 << scale << artwork::scaledPath(QStringLiteral("folder-closed.png"), scale);
+    QTest::newRow("open folder at 1.5x")
+        << artwork::folderIcon(true) << 16 << 1.5 << QStringLiteral("folder-open@1.5x.png");
 }
 
 void TestArtwork::iconsPickTheMatchingFile()
