@@ -66,6 +66,9 @@ void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrP
     ++m_registrations;
     m_owners.addWatchedService(service);
     Q_EMIT StatusNotifierItemRegistered(item);
+    // An item whose name went before its registration arrived is gone already.
+    if (!QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value())
+        ownerGone(service);
 }
 
 void StatusNotifierWatcher::RegisterStatusNotifierHost(const QString& service)
