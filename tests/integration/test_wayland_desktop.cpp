@@ -64,16 +64,6 @@ QList<Toplevel> mainWindows(const QByteArray& log)
     return windows;
 }
 
-void screenshot(const QString& name)
-{
-    const QString dir = qEnvironmentVariable("TILECAST_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        return;
-    QTest::qWait(400); // what was just mapped or unmapped has been painted
-    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                                 QStringLiteral("png:") + dir + QLatin1Char('/') + name});
-}
-
 // Keys to weston, which hands them to the window it activated. X sends them where the
 // pointer is: on weston's screen.
 bool keys(const QStringList& keys)
@@ -140,7 +130,7 @@ private Q_SLOTS:
             QTest::qWaitFor(
                 [&] { return !mainWindows(log()).isEmpty() && mainWindows(log()).first().configured; }, 5000),
             "the main window was never configured");
-        screenshot(shot + QStringLiteral("main-window.png"));
+        TilecastUnderTest::screenshotScreen(shot + QStringLiteral("main-window.png"));
 
         // The file list has the focus: the first picture into the show, then Activate!.
         QVERIFY(keys({QStringLiteral("Home"), QStringLiteral("Return")}));
@@ -159,7 +149,7 @@ private Q_SLOTS:
         // The show runs minimised, a tick and more, and the icon stays all along.
         QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 8000),
                  qPrintable(run.report()));
-        screenshot(shot + QStringLiteral("minimised.png"));
+        TilecastUnderTest::screenshotScreen(shot + QStringLiteral("minimised.png"));
         if (host) {
             QCOMPARE(watcher.items().size(), 1);
             QCOMPARE(watcher.unregistrations(), 0);
@@ -175,7 +165,7 @@ private Q_SLOTS:
                          },
                          5000),
                      "the main window was not shown again");
-            screenshot(shot + QStringLiteral("restored.png"));
+            TilecastUnderTest::screenshotScreen(shot + QStringLiteral("restored.png"));
         } else {
             QCOMPARE(watcher.registrations(), 0);
         }
