@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QPainter>
 #include <QRegularExpression>
 
+#include "resources/Artwork.h"
 #include "support/StatusNotifierWatcher.h"
 #include "support/TilecastUnderTest.h"
 
@@ -64,6 +66,55 @@ QList<Toplevel> mainWindows(const QByteArray& log)
     return windows;
 }
 
+// Where the main window's client area is on weston's screen: weston places windows itself
+// and tells no client where. Found by the banner's logo, which the program draws unscaled.
+std::optional<QPoint> findMainWindow(QString* why)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("screen.png"));
+    if (QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     QStringLiteral("png:") + file}) != 0) {
+        *why = QStringLiteral("cannot take a screenshot");
+        return std::nullopt;
+    }
+    const QImage screen = QImage(file).convertToFormat(QImage::Format_RGB32);
+    const QRect logo(12, 12, 24, 24); // in the banner, clear of every caption
+    // Over the window's white, which shows between the logo's tiles.
+    QImage patch(logo.size(), QImage::Format_RGB32);
+    patch.fill(Qt::white);
+    QPainter(&patch).drawPixmap(QPoint(0, 0), artwork::banner(1.0), logo);
+    // Pixel by pixel: the screenshot carries a colour space, which QImage's == compares too.
+    const auto matchesAt = [&](int x, int y) {
+        for (int row = 0; row < patch.height(); ++row) {
+            const auto* shown = reinterpret_cast<const QRgb*>(screen.constScanLine(y + row)) + x;
+            if (!std::equal(shown, shown + patch.width(),
+                            reinterpret_cast<const QRgb*>(patch.constScanLine(row))))
+                return false;
+        }
+        return true;
+    };
+    for (int y = 0; y + patch.height() <= screen.height(); ++y) {
+        for (int x = 0; x + patch.width() <= screen.width(); ++x) {
+            if (matchesAt(x, y))
+                return QPoint(x, y) - logo.topLeft();
+        }
+    }
+    *why = QStringLiteral("the main window is not on the screen");
+    return std::nullopt;
+}
+
+// A click at a point of weston's screen. weston's X11 back-end moves its pointer by how far
+// the X pointer moved, so the pointer goes to the corner, where weston stops it, first.
+bool clickAt(QPoint at)
+{
+    const auto move = [](int x, int y) {
+        return TilecastUnderTest::xdotool(
+            {QStringLiteral("mousemove"), QString::number(x), QString::number(y)});
+    };
+    return move(1, 1) && move(0, 0) && move(at.x(), at.y()) &&
+           TilecastUnderTest::xdotool({QStringLiteral("click"), QStringLiteral("1")});
+}
+
 // Keys to weston, which hands them to the window it activated. X sends them where the
 // pointer is: on weston's screen.
 bool keys(const QStringList& keys)
@@ -82,6 +133,24 @@ bool keys(const QStringList& keys)
 class TestWaylandDesktop : public QObject
 {
     Q_OBJECT
+
+    // The stand-in signed in, and Tilecast started natively on Wayland, as a user can ask for
+    // it, in a folder of two pictures, with its protocol log on its standard error.
+    static bool startOnWayland(TilecastUnderTest& run, const QTemporaryDir& folder)
+    {
+        const QString samples = QStringLiteral(TILECAST_SOURCE_DIR "/resources/samples/");
+        if (!QFile::copy(samples + QStringLiteral("aurora.jpg"), folder.filePath(QStringLiteral("a.jpg"))) ||
+            !QFile::copy(samples + QStringLiteral("tiles.gif"), folder.filePath(QStringLiteral("b.gif"))) ||
+            !run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}))
+            return false;
+        run.tilecast = std::make_unique<testsupport::ProcessUnderTest>(QStringLiteral(TILECAST_BIN));
+        run.tilecast->setWorkingDirectory(folder.path());
+        run.tilecast->setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        run.tilecast->unsetEnv(QStringLiteral("DISPLAY")); // weston's own screen, not one for programs
+        run.tilecast->setEnv(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+        run.tilecast->setEnv(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        return run.tilecast->start();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -109,22 +178,9 @@ private Q_SLOTS:
         const QString shot = host ? QStringLiteral("wayland-sni-") : QStringLiteral("wayland-no-tray-");
 
         QTemporaryDir folder;
-        const QString samples = QStringLiteral(TILECAST_SOURCE_DIR "/resources/samples/");
-        QVERIFY(
-            QFile::copy(samples + QStringLiteral("aurora.jpg"), folder.filePath(QStringLiteral("a.jpg"))));
-        QVERIFY(QFile::copy(samples + QStringLiteral("tiles.gif"), folder.filePath(QStringLiteral("b.gif"))));
-
         TilecastUnderTest run;
-        QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}));
-        run.tilecast = std::make_unique<testsupport::ProcessUnderTest>(QStringLiteral(TILECAST_BIN));
-        run.tilecast->setWorkingDirectory(folder.path());
-        run.tilecast->setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        run.tilecast->unsetEnv(QStringLiteral("DISPLAY")); // weston's own screen, not one for programs
-        run.tilecast->setEnv(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
-        run.tilecast->setEnv(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        QVERIFY(run.tilecast->start());
+        QVERIFY(startOnWayland(run, folder));
         const auto log = [&run] { return run.tilecast->standardError(); };
-
         QVERIFY2(run.waitForCaption(QStringLiteral("alice@localhost"), 15000), qPrintable(run.report()));
         QVERIFY2(
             QTest::qWaitFor(
@@ -183,6 +239,49 @@ private Q_SLOTS:
         QVERIFY(run.tilecast->isRunning());
         // Qt's XEmbed tray icon, made where it cannot work, says so.
         QVERIFY2(!log().contains("No such signal"), qPrintable(run.report()));
+    }
+
+    // Qt draws the title bar itself here, with minimise, maximise and close on every window
+    // (30 px high, 3 px border; buttons 18 px wide, 5 px apart, 8 px from the right edge).
+    // Its minimise hands the main window to the notification area as Activate! does; its
+    // maximise is taken back.
+    void qtTitleBar()
+    {
+        testsupport::StatusNotifierWatcher watcher;
+        QString why;
+        QVERIFY2(watcher.start(&why), qPrintable(why));
+        QTemporaryDir folder;
+        TilecastUnderTest run;
+        QVERIFY(startOnWayland(run, folder));
+        const auto log = [&run] { return run.tilecast->standardError(); };
+        QVERIFY2(run.waitForCaption(QStringLiteral("alice@localhost"), 15000), qPrintable(run.report()));
+        const int width = TilecastUnderTest::mainSize().width();
+        const QPoint minimiseButton(width - 60, -15), maximiseButton(width - 37, -15);
+
+        std::optional<QPoint> client;
+        QVERIFY2(QTest::qWaitFor([&] { return (client = findMainWindow(&why)).has_value(); }, 5000),
+                 qPrintable(why));
+        QVERIFY(clickAt(*client + minimiseButton));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.items().size(), 1, 5000);
+        QVERIFY(mainWindows(log()).constLast().requests.contains(QStringLiteral("set_minimized()")));
+        QVERIFY2(testsupport::StatusNotifierWatcher::activate(watcher.items().constFirst(), &why),
+                 qPrintable(why));
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.items().isEmpty(), 5000);
+
+        QVERIFY2(QTest::qWaitFor([&] { return (client = findMainWindow(&why)).has_value(); }, 5000),
+                 qPrintable(why));
+        QVERIFY(clickAt(*client + maximiseButton));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const QStringList requests = mainWindows(log()).constLast().requests;
+                         return requests.indexOf(QStringLiteral("unset_maximized()")) >
+                                requests.indexOf(QStringLiteral("set_maximized()"));
+                     },
+                     5000),
+                 "the maximise was not taken back");
+        TilecastUnderTest::screenshotScreen(QStringLiteral("wayland-title-bar-maximise.png"));
+        QCOMPARE(findMainWindow(&why), client); // where it was, as large as it was
+        QCOMPARE(watcher.items().size(), 0);
     }
 };
 
