@@ -30,8 +30,6 @@ public:
     void add(const IconRecord& record);
     void remove();
     bool isPresent() const { return m_present; }
-    // Whether the desktop is shown the icon (a StatusNotifierItem or an X11 tray icon).
-    bool isShownToDesktop() const { return m_icon && m_icon->isVisible(); }
 
 Q_SIGNALS:
     void doubleClicked();
