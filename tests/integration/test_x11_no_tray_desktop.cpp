@@ -4,13 +4,16 @@
 #include "editing/Form4.h"
 #include "mainwindow/Form2.h"
 #include "resources/Artwork.h"
+#include "support/StatusNotifierWatcher.h"
 #include "support/TilecastUnderTest.h"
 
-// Each window as a desktop without a tray (stock GNOME on X11) lists and frames it: the X11
-// class of the desktop entry, its icon, and the title-bar functions of its table (the main
-// window minimises and closes, the about window and the New Slide Show box only close, none
-// maximises, none resizes). Started as a user starts it, without QT_QPA_PLATFORM.
-class TestTitleBarsDesktop : public QObject
+// X11 without an XEmbed tray, as stock GNOME, where Tilecast runs through XWayland too.
+// Each window as the desktop lists and frames it: the X11 class of the desktop entry, its icon,
+// and the title-bar functions of its table (the main window minimises and closes, the about
+// window and the New Slide Show box only close, none maximises, none resizes). And the icon
+// served to a StatusNotifier host instead (KDE Plasma, GNOME's AppIndicator extension).
+// Started as a user starts it, without QT_QPA_PLATFORM.
+class TestX11NoTrayDesktop : public QObject
 {
     Q_OBJECT
 
@@ -26,6 +29,20 @@ class TestTitleBarsDesktop : public QObject
     static QImage iconImage(const QIcon& icon, int size)
     {
         return icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
+    // The stand-in signed in, and Tilecast started in a folder of one picture.
+    static bool startAsUser(TilecastUnderTest& run, const QTemporaryDir& folder)
+    {
+        if (!QFile::copy(QStringLiteral(TILECAST_SOURCE_DIR "/resources/samples/aurora.jpg"),
+                         folder.filePath(QStringLiteral("a.jpg"))) ||
+            !run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}))
+            return false;
+        run.tilecast = std::make_unique<testsupport::ProcessUnderTest>(QStringLiteral(TILECAST_BIN));
+        run.tilecast->setWorkingDirectory(folder.path());
+        run.tilecast->unsetEnv(QStringLiteral("QT_QPA_PLATFORM"));
+        run.tilecast->setEnv(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        return run.tilecast->start();
     }
 
 private Q_SLOTS:
@@ -59,14 +76,8 @@ private Q_SLOTS:
         QFETCH(QIcon, icon);
 
         QTemporaryDir folder;
-        QVERIFY(QFile::copy(QStringLiteral(TILECAST_SOURCE_DIR "/resources/samples/aurora.jpg"),
-                            folder.filePath(QStringLiteral("a.jpg"))));
         TilecastUnderTest run;
-        QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("alice@localhost")}));
-        run.tilecast = std::make_unique<testsupport::ProcessUnderTest>(QStringLiteral(TILECAST_BIN));
-        run.tilecast->setWorkingDirectory(folder.path());
-        run.tilecast->unsetEnv(QStringLiteral("QT_QPA_PLATFORM"));
-        QVERIFY(run.tilecast->start());
+        QVERIFY(startAsUser(run, folder));
 
         if (window != QLatin1String("splash")) {
             const auto main = run.shownWindow(TilecastUnderTest::mainSize(), 10000);
@@ -100,7 +111,32 @@ private Q_SLOTS:
         TilecastUnderTest::screenshotScreen(
             QStringLiteral("x11-no-tray-%1.png").arg(window).replace(u' ', u'-'));
     }
+
+    // Activate! hands the window to a StatusNotifier host, whose click brings it back.
+    void statusNotifierHost()
+    {
+        testsupport::StatusNotifierWatcher watcher;
+        QString why;
+        QVERIFY2(watcher.start(&why), qPrintable(why));
+        QTemporaryDir folder;
+        TilecastUnderTest run;
+        QVERIFY(startAsUser(run, folder));
+        auto main = run.shownWindow(TilecastUnderTest::mainSize(), 10000);
+        QVERIFY2(main, qPrintable(run.report()));
+        QVERIFY(TilecastUnderTest::keys(*main, {QStringLiteral("Home"), QStringLiteral("Return")}));
+        QVERIFY(run.waitForCaption(QStringLiteral("a.jpg"), 5000));
+        QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
+        QVERIFY(run.noWindowShown(TilecastUnderTest::mainSize(), 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.items().size(), 1, 5000);
+
+        QVERIFY2(testsupport::StatusNotifierWatcher::activate(watcher.items().constFirst(), &why),
+                 qPrintable(why));
+        main = run.shownWindow(TilecastUnderTest::mainSize(), 5000);
+        QVERIFY2(main, qPrintable(run.report()));
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.items().isEmpty(), 5000);
+        QCOMPARE(watcher.registrations(), 1);
+    }
 };
 
-QTEST_MAIN(TestTitleBarsDesktop)
-#include "test_title_bars_desktop.moc"
+QTEST_MAIN(TestX11NoTrayDesktop)
+#include "test_x11_no_tray_desktop.moc"
