@@ -4,14 +4,24 @@
 #include "app/Shell.h"
 #include "controls/Look.h"
 #include "messenger/ChooseMessenger.h"
+#include "platform/DisplayPlatform.h"
 #include "resources/Artwork.h"
 #include "update/UpdateServer.h"
 
 int main(int argc, char* argv[])
 {
     prepareProgramLook();
+    // Asked for through the environment, which is put back once Qt has read it: the programs
+    // Tilecast starts (a browser) choose for themselves.
+    const QByteArray platforms = preferredQtPlatforms(argc, argv);
+    if (!platforms.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platforms);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tilecast"));
+    if (!platforms.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+    // The X11 window class (WM_CLASS "tilecast", "Tilecast") and the Wayland app id match the
+    // desktop entry, so that the desktop shows the windows under its name and icon.
+    QApplication::setApplicationName(QStringLiteral("Tilecast"));
     QApplication::setDesktopFileName(QStringLiteral("org.tilecast.Tilecast"));
     QApplication::setWindowIcon(artwork::programIcon());
     useProgramLook(app);

@@ -20,7 +20,7 @@ struct IconRecord
 // The desktop's notification area: add the icon, remove it, and hear the
 // user's double-click on it. Adding a present icon or removing an absent one
 // changes nothing. Where the desktop has no notification area nothing shows
-// and nothing fails.
+// and nothing fails; the icon still counts as present while added.
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -29,7 +29,7 @@ public:
 
     void add(const IconRecord& record);
     void remove();
-    bool isPresent() const { return m_icon && m_icon->isVisible(); }
+    bool isPresent() const { return m_present; }
 
 Q_SIGNALS:
     void doubleClicked();
@@ -37,8 +37,9 @@ Q_SIGNALS:
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
-    // Made at the first add, so that a program that never minimises never
-    // talks to the notification area.
+    // Made at the first add that the desktop can show, so that a program that never
+    // minimises never talks to the notification area.
     QPointer<QSystemTrayIcon> m_icon;
+    bool m_present = false;
     bool m_primaryActivationIsDoubleClick = false;
 };

@@ -3,6 +3,8 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUuid>
 
@@ -85,6 +87,15 @@ QString desktopProblem(const DesktopNeeds& needs, const QProcessEnvironment& env
         return QStringLiteral("no window manager runs on DISPLAY=%1 (_NET_SUPPORTING_WM_CHECK is not set).")
                    .arg(display) +
                advice();
+    if (needs.wayland) {
+        const QString socket = env.value(QStringLiteral("WAYLAND_DISPLAY"));
+        const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
+        if (socket.isEmpty() || !QFileInfo(QDir(runtime).filePath(socket)).exists())
+            return QStringLiteral(
+                       "no Wayland compositor: WAYLAND_DISPLAY=%1 in XDG_RUNTIME_DIR=%2 (start the "
+                       "test through scripts/desktop-session --wayland).")
+                .arg(socket, runtime);
+    }
     if (needs.tray) {
         // XWindows reads $DISPLAY of this process; only look when that is the display checked.
         const bool sameDisplay = qEnvironmentVariable("DISPLAY") == display;

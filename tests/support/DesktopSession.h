@@ -12,7 +12,8 @@ struct DesktopNeeds
 {
     bool accessibility = true; // the AT-SPI bus (org.a11y.Bus on the session bus)
     bool windowManager = true;
-    bool tray = false; // the trayer system tray that scripts/desktop-session starts
+    bool tray = false;    // the trayer system tray that scripts/desktop-session starts
+    bool wayland = false; // weston, which scripts/desktop-session --wayland starts
 };
 
 // Empty when the environment is a desktop as scripts/desktop-session provides it; otherwise

@@ -134,6 +134,17 @@ public:
                                                      QStringLiteral("png:") + dir + QLatin1Char('/') + name});
     }
 
+    // The whole screen: window frames and title bars too.
+    static void screenshotScreen(const QString& name)
+    {
+        const QString dir = qEnvironmentVariable("TILECAST_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        QTest::qWait(400); // what was just mapped or unmapped has been painted
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     QStringLiteral("png:") + dir + QLatin1Char('/') + name});
+    }
+
     QString report() const
     {
         return (tilecast ? tilecast->report() : QString()) + QLatin1Char('\n') +

@@ -265,7 +265,86 @@ QList<XWindow> collect(qint64 pid, QString* error)
     return windows;
 }
 
+// "_NET_WM_ICON(CARDINAL) = 16, 16, 4294967295, ..." (read with -f _NET_WM_ICON 32c):
+// width, height and that many ARGB pixels, for each icon in turn.
+QList<QImage> parseIcons(const QString& value)
+{
+    QList<quint32> numbers;
+    for (const QString& n : value.split(u',', Qt::SkipEmptyParts))
+        numbers << n.trimmed().toUInt();
+    QList<QImage> icons;
+    for (qsizetype at = 0; at + 2 <= numbers.size();) {
+        const int width = int(numbers.at(at)), height = int(numbers.at(at + 1));
+        at += 2;
+        if (width <= 0 || height <= 0 || at + qsizetype(width) * height > numbers.size())
+            break;
+        QImage icon(width, height, QImage::Format_ARGB32);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                icon.setPixel(x, y, numbers.at(at++));
+        }
+        icons << icon;
+    }
+    return icons;
+}
+
 } // namespace
+
+bool XWindowHints::titleBar() const
+{
+    return (motifFlags & HasDecorations) == 0 || (motifDecorations & (DecorationAll | DecorationTitle)) != 0;
+}
+
+bool XWindowHints::offers(quint32 function, quint32 decoration) const
+{
+    const bool allowed = (motifFlags & HasFunctions) == 0 || (motifFunctions & (FunctionAll | function)) != 0;
+    const bool drawn = decoration == 0 || (motifFlags & HasDecorations) == 0 ||
+                       (motifDecorations & (DecorationAll | decoration)) != 0;
+    return allowed && drawn && titleBar();
+}
+
+QImage XWindowHints::icon(QSize size) const
+{
+    for (const QImage& i : icons) {
+        if (i.size() == size)
+            return i;
+    }
+    return {};
+}
+
+std::optional<XWindowHints> XWindows::hints(quint64 id, QString* error)
+{
+    const QString window = QStringLiteral("0x%1").arg(id, 0, 16);
+    const std::optional<QByteArray> out =
+        runTool(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), window, QStringLiteral("-f"), QStringLiteral("_NET_WM_ICON"),
+                 QStringLiteral("32c"), QStringLiteral("_MOTIF_WM_HINTS"), QStringLiteral("WM_NORMAL_HINTS"),
+                 QStringLiteral("_NET_WM_ICON")},
+                error);
+    if (!out)
+        return std::nullopt;
+    XWindowHints hints;
+    static const QRegularExpression sizeLine(
+        QStringLiteral(R"(program specified (minimum|maximum) size: (\d+) by (\d+))"));
+    for (const QByteArray& raw : out->split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        const qsizetype eq = line.indexOf(QStringLiteral(" = "));
+        if (line.startsWith(u"_MOTIF_WM_HINTS(") && eq > 0) {
+            const QStringList n = line.mid(eq + 3).split(u',');
+            if (n.size() >= 3) {
+                hints.motifFlags = n.at(0).trimmed().toUInt(nullptr, 0);
+                hints.motifFunctions = n.at(1).trimmed().toUInt(nullptr, 0);
+                hints.motifDecorations = n.at(2).trimmed().toUInt(nullptr, 0);
+            }
+        } else if (line.startsWith(u"_NET_WM_ICON(") && eq > 0) {
+            hints.icons = parseIcons(line.mid(eq + 3));
+        } else if (const QRegularExpressionMatch m = sizeLine.match(line); m.hasMatch()) {
+            const QSize size(m.captured(2).toInt(), m.captured(3).toInt());
+            (m.captured(1) == u"minimum" ? hints.minimumSize : hints.maximumSize) = size;
+        }
+    }
+    return hints;
+}
 
 QString XWindow::describe() const
 {

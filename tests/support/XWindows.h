@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QImage>
 #include <QList>
 #include <QMargins>
 #include <QRect>
@@ -37,6 +38,39 @@ struct XWindow
     QString describe() const;
 };
 
+// What a window asks of the window manager for its frame: the Motif hints (which title-bar
+// buttons and functions), the size hints, and its icons (_NET_WM_ICON).
+struct XWindowHints
+{
+    enum Motif : quint32
+    {
+        HasFunctions = 1,
+        HasDecorations = 2,
+        FunctionAll = 1,
+        FunctionMinimise = 8,
+        FunctionMaximise = 16,
+        FunctionClose = 32,
+        DecorationAll = 1,
+        DecorationTitle = 8,
+        DecorationMinimise = 32,
+        DecorationMaximise = 64,
+    };
+    quint32 motifFlags = 0; // 0 when the window sets no Motif hints
+    quint32 motifFunctions = 0;
+    quint32 motifDecorations = 0;
+    QSize minimumSize; // WM_NORMAL_HINTS; empty when not given
+    QSize maximumSize;
+    QList<QImage> icons; // ARGB32, in the order the window lists them
+
+    bool titleBar() const;
+    // A function that the title bar offers: allowed (without Motif function hints every
+    // function is) and, unless decoration is 0 (closing has no button of its own in the
+    // hints), its button drawn.
+    bool offers(quint32 function, quint32 decoration) const;
+    // The icon of this size, or a null image.
+    QImage icon(QSize size) const;
+};
+
 // Reads the X display of $DISPLAY through the standard X command-line tools (xwininfo,
 // xprop), so a test needs no X library of its own and sees what any X client would see.
 class XWindows
@@ -58,6 +92,9 @@ public:
                           qint64 pid = 0, QList<XWindow>* last = nullptr);
 
     static QString dump(const QList<XWindow>& windows);
+
+    // The window's frame hints; nullopt (and the reason) when it cannot be read.
+    static std::optional<XWindowHints> hints(quint64 id, QString* error = nullptr);
 };
 
 } // namespace testsupport
