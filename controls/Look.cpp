@@ -9,15 +9,31 @@
 #include "controls/Fonts.h"
 #include "controls/ProgramStyle.h"
 
+namespace {
+bool gtkBridgeTurnedOff = false;
+}
+
 void prepareProgramLook()
 {
     // Also keeps a theme from reading and applying its settings later on (qt6ct does
     // that from the event loop, replacing the application's font).
     QApplication::setDesktopSettingsAware(false);
+    // The gtk3 platform theme starts GTK, whose accessibility bridge would register this
+    // process with AT-SPI as an application of its own, holding nothing, in place of Qt's:
+    // a screen reader would find no window of Tilecast. GTK draws nothing here, so its bridge
+    // stays off while the theme starts (see useProgramLook()).
+    if (!qEnvironmentVariableIsSet("NO_AT_BRIDGE")) {
+        qputenv("NO_AT_BRIDGE", "1");
+        gtkBridgeTurnedOff = true;
+    }
 }
 
 void useProgramLook(QApplication& app)
 {
+    // The programs Tilecast starts (a browser) keep their own accessibility.
+    if (gtkBridgeTurnedOff)
+        qunsetenv("NO_AT_BRIDGE");
+
     // The style first: setting it reloads the theme's fonts for each kind of widget,
     // which setting the application's font afterwards drops again. A style named in
     // QT_STYLE_OVERRIDE or with -style is replaced here too.

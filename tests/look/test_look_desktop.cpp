@@ -355,6 +355,8 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(!expected.isNull(), "the row without a theme runs first");
+        // A screen reader finds the program's windows and texts under every theme too.
+        QVERIFY2(run.waitForCaption(QStringLiteral("alice@localhost"), 5000), qPrintable(run.report()));
         // The window is mapped before it has painted all of itself: look until it matches.
         int differ = -1;
         QElapsedTimer looking;
