@@ -192,7 +192,7 @@ void Form1::buildHiddenStorage()
         m_slideTimers[static_cast<size_t>(k - 1)] =
             new WindowTimer(Frame3, slideTimerName(k), k == 1 ? 100 : 0, false);
 
-    auto hiddenField = [this](QWidget* parent, const char* name, int left, int top) {
+    auto hiddenField = [](QWidget* parent, const char* name, int left, int top) {
         auto* field = new TextField(parent, QString::fromLatin1(name), QString(), {left, top, 1215, 285});
         field->setEnabled(false);
         makeHiddenStorage(field);
