@@ -9,6 +9,7 @@
 
 #include "controls/Fonts.h"
 #include "support/EditingFixture.h"
+#include "support/Timed.h"
 #include "support/Windows.h"
 
 // Folders that change or cannot be read while the lists show them. Nothing
@@ -27,14 +28,6 @@ class TestHardeningFolders : public QObject
         ReplacedBySymlinkLoop,
         Unreadable,
     };
-
-    static qint64 timed(const std::function<void()>& action)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        action();
-        return clock.elapsed();
-    }
 
 private Q_SLOTS:
     void initTestCase() { useProgramFont(*qApp); }
