@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "messenger/CheckedCall.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusReply>
 
@@ -15,9 +14,17 @@ Status CheckedCall::reachable(const QDBusConnection& bus, const QString& service
 {
     if (!bus.isConnected())
         return Failure{QStringLiteral("no session bus: ") + bus.lastError().message()};
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(service);
+    // Asked directly rather than through QDBusConnectionInterface, whose calls wait the
+    // bus's default 25 s: this runs on every tick of the watchdog, and a bus that hangs
+    // must cost no more than a messenger that hangs.
+    QDBusMessage question = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    question.setArguments({service});
+    const QDBusReply<bool> owned = bus.call(question, QDBus::Block, contract::CallTimeoutMs);
     if (!owned.isValid())
-        return Failure{owned.error().message()};
+        return Failure{QStringLiteral("the session bus's NameHasOwner failed: %1: %2")
+                           .arg(owned.error().name(), owned.error().message())};
     if (!owned.value())
         return Failure{absent + QStringLiteral(": nobody owns ") + service};
     return {};
