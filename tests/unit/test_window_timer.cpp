@@ -60,6 +60,9 @@ std::unique_ptr<WindowTimer> makeTimer(const QString& name, int periodMs, bool e
 {
     std::optional<DescriptorsUsedUp> usedUp;
     if (onFallBack()) {
+        // UndefinedBehaviorSanitizer needs a pipe the first time it checks an object's dynamic
+        // type: let it see a timer being made while descriptors are still to spare.
+        WindowTimer(nullptr, name, periodMs, enabled);
         usedUp.emplace();
         if (!usedUp->ok())
             qFatal("cannot use up this process's file descriptors");
