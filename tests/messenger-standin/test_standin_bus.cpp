@@ -236,11 +236,15 @@ private Q_SLOTS:
             << InvalidArgument;
         QTest::newRow("string list value")
             << contract::UserTilePath << QVariant(QStringList{u"/tmp/a.png"_s}) << "" << InvalidArgument;
-        QTest::newRow("empty path") << contract::UserTilePath << QVariant(QString()) << "" << Failed;
-        QTest::newRow("missing file") << contract::UserTilePath << path("missing.png") << "" << Failed;
-        QTest::newRow("directory") << contract::UserTilePath << path("folder.png") << "directory" << Failed;
-        QTest::newRow("text content") << contract::UserTilePath << path("text.png") << "text" << Failed;
-        QTest::newRow("empty file") << contract::UserTilePath << path("empty.gif") << "empty" << Failed;
+        QTest::newRow("empty path") << contract::UserTilePath << QVariant(QString()) << "" << InvalidArgument;
+        QTest::newRow("missing file")
+            << contract::UserTilePath << path("missing.png") << "" << InvalidArgument;
+        QTest::newRow("directory") << contract::UserTilePath << path("folder.png") << "directory"
+                                   << InvalidArgument;
+        QTest::newRow("text content")
+            << contract::UserTilePath << path("text.png") << "text" << InvalidArgument;
+        QTest::newRow("empty file") << contract::UserTilePath << path("empty.gif") << "empty"
+                                    << InvalidArgument;
     }
 
     void refusedCalls()
@@ -408,7 +412,7 @@ private Q_SLOTS:
         QCOMPARE(second.state(), QProcess::NotRunning);
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QVERIFY(second.exitCode() != 0);
-        QVERIFY(second.readAllStandardError().contains("already owned"));
+        QVERIFY(second.readAllStandardError().contains("already owns org.tilecast.Messenger"));
         QCOMPARE(call(Messenger, contract::MySigninName).arguments(),
                  QVariantList{u"alice"_s}); // first one unharmed
     }
