@@ -203,6 +203,8 @@ private Q_SLOTS:
         QCOMPARE(call(Messenger, contract::MySigninName).errorName(), NotSignedIn);
         QCOMPARE(setMyProperty(contract::UserTilePath, picture(u"while-signed-out.png"_s)).errorName(),
                  NotSignedIn);
+        // Before any complaint about the arguments, as the contract says.
+        QCOMPARE(setMyProperty(3, QVariant(7)).errorName(), NotSignedIn);
         QCOMPARE(controlProperty(u"DisplayPicture"_s).toString(), good);
 
         QCOMPARE(call(Control, u"SignIn"_s).type(), QDBusMessage::ReplyMessage);
