@@ -52,6 +52,9 @@ ContractService::ContractService(QObject* parent) : QObject(parent), m_bus(QStri
 Status ContractService::publish(const QDBusConnection& bus)
 {
     m_bus = bus;
+    if (!m_bus.isConnected())
+        return Failure{
+            QStringLiteral("cannot connect to the D-Bus session bus: %1").arg(m_bus.lastError().message())};
     // The object goes up first, so that whoever sees the name appear can call it.
     if (!m_bus.registerObject(contract::Path, this, QDBusConnection::ExportAdaptors))
         return Failure{

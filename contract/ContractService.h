@@ -43,7 +43,7 @@ public:
     explicit ContractService(QObject* parent = nullptr);
 
     // Exports the object (with every adaptor the program added) and takes the name without
-    // queueing. Fails when another program already owns it.
+    // queueing. Fails when there is no bus or another program already owns the name.
     Status publish(const QDBusConnection& bus);
     // The bus given to publish(); not connected before.
     const QDBusConnection& bus() const { return m_bus; }

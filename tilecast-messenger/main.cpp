@@ -141,11 +141,7 @@ int runInstance(int argc, char* argv[], const Options& options, const QCommandLi
     const QString account = parser.isSet(options.account) ? parser.value(options.account) : loginName();
     MessengerModel model(account, !parser.isSet(options.signedOut));
     MessengerService service(&model);
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return cli::fail(
-            QStringLiteral("cannot connect to the D-Bus session bus: %1").arg(bus.lastError().message()));
-    if (const Status published = service.publish(bus); !published)
+    if (const Status published = service.publish(QDBusConnection::sessionBus()); !published)
         return cli::fail(published.failure());
 
     std::unique_ptr<MessengerWindow> window;
