@@ -545,6 +545,14 @@ public:
                 pause();
             }
         }
+        reportStartup(shown, painted);
+        return true;
+    }
+
+    // Start-up figures: each program's times to the splash mapped and painted, and Tilecast's
+    // ratios to the floors.
+    void reportStartup(const std::vector<double> (&shown)[Count], const std::vector<double> (&painted)[Count])
+    {
         const QString counts =
             QStringLiteral("%1 runs each, %2 warm-ups left out").arg(m_o.runs).arg(m_o.warmups);
         // Each run starts the programs back to back, so a group shares the machine's mood of the moment.
@@ -600,7 +608,6 @@ public:
         } else if (m_x.paintsMeasured()) {
             say(QStringLiteral("some windows were never seen painted; first paints left out"));
         }
-        return true;
     }
 
     bool memoryAndIdle(const Program* const (&programs)[Count], bool memory, bool idle)
@@ -639,14 +646,19 @@ public:
             t.stop();
             pause();
         }
-        const auto reportIdle = [this] {
-            for (const bench::Figure& f : m_idleFigures)
-                bench::report(f);
-        };
-        if (!memory) {
-            reportIdle();
-            return true;
-        }
+        if (memory)
+            reportMemory(peaks, samples, mainWindowMs);
+        for (const bench::Figure& f : m_idleFigures)
+            bench::report(f);
+        return true;
+    }
+
+private:
+    // Memory figures: peak RSS of each program and Tilecast's ratios to the floors; and how
+    // long the main window took to open.
+    void reportMemory(const std::vector<double> (&peaks)[Count], const QJsonArray (&samples)[Count],
+                      const std::vector<double>& mainWindowMs)
+    {
         bench::report(QStringLiteral("startup.main_window_ms"), QStringLiteral("exec to main window mapped"),
                       bench::median(mainWindowMs), QStringLiteral("ms"), {},
                       QStringLiteral("the splash checks the messenger after 2 s by design; median of %1")
@@ -675,11 +687,8 @@ public:
                       parts(Bare), QJsonObject{{QStringLiteral("samples"), samples[Bare]}});
         bench::report(QStringLiteral("memory.ratio"), QStringLiteral("  peak RSS ratio to it, medians"),
                       tp / bp, QStringLiteral("x"), {}, QString());
-        reportIdle();
-        return true;
     }
 
-private:
     bool measureIdle(Child& tilecast, xcb_window_t mainWindow, const Program& bare)
     {
         // The floor idles in the same stretch; it costs no extra time.

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -63,43 +64,48 @@ void print(const QString& line)
     std::printf("%s\n", line.toLocal8Bit().constData());
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+struct Arguments
 {
-    QCoreApplication app(argc, argv);
     QString jsonPath, baselinePath;
     QJsonObject meta;
     QJsonArray failed;
     QStringList inputs;
-    const QStringList args = QCoreApplication::arguments().mid(1);
+};
+
+std::optional<Arguments> parseArguments(const QStringList& args)
+{
+    Arguments parsed;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == QStringLiteral("--json") && hasValue) {
-            jsonPath = args[++i];
+            parsed.jsonPath = args[++i];
         } else if (arg == QStringLiteral("--baseline") && hasValue) {
-            baselinePath = args[++i];
+            parsed.baselinePath = args[++i];
         } else if (arg == QStringLiteral("--meta") && hasValue) {
             const QString kv = args[++i];
-            meta.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+            parsed.meta.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
         } else if (arg == QStringLiteral("--failed") && hasValue) {
-            failed.append(args[++i]);
+            parsed.failed.append(args[++i]);
         } else if (arg.startsWith(QLatin1Char('-'))) {
-            std::fprintf(stderr, "usage: bench_report [--json OUT] [--baseline OLD] [--meta KEY=VALUE]... "
-                                 "[--failed NAME]... FILE...\n");
-            return 2;
+            return std::nullopt;
         } else {
-            inputs << arg;
+            parsed.inputs << arg;
         }
     }
+    return parsed;
+}
 
+// The "@figure" lines of these files, each marked whether it met its aim; nullopt when a
+// file cannot be read.
+std::optional<QJsonArray> readFigures(const QStringList& inputs)
+{
     QJsonArray figures;
     for (const QString& input : inputs) {
         QFile f(input);
         if (!f.open(QIODevice::ReadOnly)) {
             std::fprintf(stderr, "bench_report: cannot read %s\n", qPrintable(input));
-            return 1;
+            return std::nullopt;
         }
         for (const QByteArray& line : f.readAll().split('\n')) {
             if (!line.startsWith("@figure "))
@@ -112,29 +118,40 @@ int main(int argc, char* argv[])
             figures.append(figure);
         }
     }
+    return figures;
+}
 
+// An earlier results file's figures by key, and its name under "@name"; empty without one.
+QJsonObject readBaseline(const QString& path)
+{
     QJsonObject baseline;
-    if (!baselinePath.isEmpty()) {
-        QFile f(baselinePath);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QJsonObject old = QJsonDocument::fromJson(f.readAll()).object();
-            for (const QJsonValue& figure : old[QStringLiteral("figures")].toArray())
-                baseline.insert(figure[QStringLiteral("key")].toString(), figure);
-            const QJsonObject oldMeta = old[QStringLiteral("meta")].toObject();
-            baseline.insert(QStringLiteral("@name"),
-                            oldMeta[QStringLiteral("version")].toString() + QLatin1Char(' ') +
-                                oldMeta[QStringLiteral("commit")].toString() + QLatin1Char(' ') +
-                                oldMeta[QStringLiteral("date")].toString());
-        }
-    }
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return baseline;
+    const QJsonObject old = QJsonDocument::fromJson(f.readAll()).object();
+    for (const QJsonValue& figure : old[QStringLiteral("figures")].toArray())
+        baseline.insert(figure[QStringLiteral("key")].toString(), figure);
+    const QJsonObject oldMeta = old[QStringLiteral("meta")].toObject();
+    baseline.insert(QStringLiteral("@name"),
+                    oldMeta[QStringLiteral("version")].toString() + QLatin1Char(' ') +
+                        oldMeta[QStringLiteral("commit")].toString() + QLatin1Char(' ') +
+                        oldMeta[QStringLiteral("date")].toString());
+    return baseline;
+}
 
+// What the machine was and did, beside what bench/run passed in.
+void addMachine(QJsonObject& meta)
+{
     meta.insert(QStringLiteral("date"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     meta.insert(QStringLiteral("cpus"), QThread::idealThreadCount());
     meta.insert(QStringLiteral("cpu_model"), cpuModel());
     meta.insert(QStringLiteral("kernel"), QSysInfo::kernelVersion());
     meta.insert(QStringLiteral("load_at_end"),
                 firstLine(QStringLiteral("/proc/loadavg")).section(QLatin1Char(' '), 0, 2));
+}
 
+void printHeading(const QJsonObject& meta, const QJsonObject& baseline)
+{
     print(QStringLiteral("Tilecast %1 (%2), %3 cores (%4), load %5 at start, %6 at end")
               .arg(meta.value(QStringLiteral("version")).toString(),
                    meta.value(QStringLiteral("commit")).toString())
@@ -142,32 +159,17 @@ int main(int argc, char* argv[])
               .arg(meta.value(QStringLiteral("cpu_model")).toString(),
                    meta.value(QStringLiteral("load_at_start")).toString(),
                    meta.value(QStringLiteral("load_at_end")).toString()));
-    const bool compare = !baseline.isEmpty();
-    if (compare)
+    if (!baseline.isEmpty())
         print(QStringLiteral("before: %1").arg(baseline.value(QStringLiteral("@name")).toString()));
     print(QString());
-    // Rows of cells first, so that every column is as wide as its widest cell.
-    QList<QStringList> rows{{QStringLiteral("figure"), QStringLiteral("value"), QString(),
-                             QStringLiteral("aim"), QString(), QStringLiteral("before"),
-                             QStringLiteral("notes")}};
-    int missed = 0;
-    for (const QJsonValue& v : figures) {
-        const QJsonObject f = v.toObject();
-        const QJsonObject aim = f[QStringLiteral("aim")].toObject();
-        QString verdict;
-        if (!aim.isEmpty()) {
-            verdict = f[QStringLiteral("met")].toBool() ? QStringLiteral("ok") : QStringLiteral("MISSED");
-            missed += f[QStringLiteral("met")].toBool() ? 0 : 1;
-        }
-        const QJsonValue old = baseline.value(f[QStringLiteral("key")].toString());
-        rows.append(
-            {f[QStringLiteral("label")].toString(), number(f[QStringLiteral("value")].toDouble()),
-             f[QStringLiteral("unit")].toString(), aimText(aim), verdict,
-             old.isUndefined() ? QStringLiteral("-") : number(old[QStringLiteral("value")].toDouble()),
-             f[QStringLiteral("note")].toString()});
-    }
+}
+
+// Prints rows of cells, each column as wide as its widest cell, a rule under the first;
+// without a baseline the "before" column (the sixth) is left out.
+void printColumns(const QList<QStringList>& rows, bool compare)
+{
     const bool rightAligned[] = {false, true, false, false, false, true, false};
-    const int columns = compare ? 7 : 6; // without a baseline the "before" column is left out
+    const int columns = compare ? 7 : 6;
     QList<int> width(7, 0);
     for (const QStringList& row : rows) {
         for (int c = 0; c < 7; ++c)
@@ -187,23 +189,74 @@ int main(int argc, char* argv[])
         if (r == 0)
             print(QString(line.size(), QLatin1Char('-')));
     }
+}
+
+// The table of figures; returns how many missed their aim.
+int printTable(const QJsonArray& figures, const QJsonObject& baseline)
+{
+    QList<QStringList> rows{{QStringLiteral("figure"), QStringLiteral("value"), QString(),
+                             QStringLiteral("aim"), QString(), QStringLiteral("before"),
+                             QStringLiteral("notes")}};
+    int missed = 0;
+    for (const QJsonValue& v : figures) {
+        const QJsonObject f = v.toObject();
+        const QJsonObject aim = f[QStringLiteral("aim")].toObject();
+        QString verdict;
+        if (!aim.isEmpty()) {
+            verdict = f[QStringLiteral("met")].toBool() ? QStringLiteral("ok") : QStringLiteral("MISSED");
+            missed += f[QStringLiteral("met")].toBool() ? 0 : 1;
+        }
+        const QJsonValue old = baseline.value(f[QStringLiteral("key")].toString());
+        rows.append(
+            {f[QStringLiteral("label")].toString(), number(f[QStringLiteral("value")].toDouble()),
+             f[QStringLiteral("unit")].toString(), aimText(aim), verdict,
+             old.isUndefined() ? QStringLiteral("-") : number(old[QStringLiteral("value")].toDouble()),
+             f[QStringLiteral("note")].toString()});
+    }
+    printColumns(rows, !baseline.isEmpty());
+    return missed;
+}
+
+bool writeJson(const QString& path, const QJsonObject& all)
+{
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(all).toJson()) < 0 || !out.commit()) {
+        std::fprintf(stderr, "bench_report: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    print(QStringLiteral("Written to %1").arg(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    std::optional<Arguments> args = parseArguments(QCoreApplication::arguments().mid(1));
+    if (!args) {
+        std::fprintf(stderr, "usage: bench_report [--json OUT] [--baseline OLD] [--meta KEY=VALUE]... "
+                             "[--failed NAME]... FILE...\n");
+        return 2;
+    }
+    const std::optional<QJsonArray> figures = readFigures(args->inputs);
+    if (!figures)
+        return 1;
+    const QJsonObject baseline = readBaseline(args->baselinePath);
+    addMachine(args->meta);
+
+    printHeading(args->meta, baseline);
+    const int missed = printTable(*figures, baseline);
     print(QString());
-    for (const QJsonValue& name : failed)
+    for (const QJsonValue& name : args->failed)
         print(QStringLiteral("FAILED: %1 (its figures are missing)").arg(name.toString()));
     if (missed > 0)
         print(QStringLiteral("%1 figure(s) missed their aim.").arg(missed));
     print(QStringLiteral("Medians of repeated runs on a shared machine; the notes give their spread."));
 
-    if (!jsonPath.isEmpty()) {
-        QSaveFile out(jsonPath);
-        const QJsonObject all{{QStringLiteral("meta"), meta},
-                              {QStringLiteral("figures"), figures},
-                              {QStringLiteral("failed"), failed}};
-        if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(all).toJson()) < 0 || !out.commit()) {
-            std::fprintf(stderr, "bench_report: cannot write %s\n", qPrintable(jsonPath));
-            return 1;
-        }
-        print(QStringLiteral("Written to %1").arg(jsonPath));
-    }
-    return figures.isEmpty() ? 1 : 0;
+    if (!args->jsonPath.isEmpty() && !writeJson(args->jsonPath, {{QStringLiteral("meta"), args->meta},
+                                                                 {QStringLiteral("figures"), *figures},
+                                                                 {QStringLiteral("failed"), args->failed}}))
+        return 1;
+    return figures->isEmpty() ? 1 : 0;
 }

@@ -45,32 +45,23 @@ long rssKiB()
     return -1;
 }
 
-} // namespace
+constexpr int PeriodMs = 1000;
 
-int main(int argc, char* argv[])
+// How far each gap between two moments (ns) is off the period, in ms, from gap `first` on.
+std::vector<double> offPeriod(const std::vector<qint64>& at, size_t first)
 {
-    QApplication app(argc, argv);
-    const int ringTicks = argc > 1 ? std::atoi(argv[1]) : 61;
-    const int directTicks = argc > 2 ? std::atoi(argv[2]) : 10000;
+    std::vector<double> off;
+    for (size_t i = first; i < at.size(); ++i)
+        off.push_back(std::abs(double(at[i] - at[i - 1]) / 1e6 - PeriodMs));
+    return off;
+}
 
-    MessengerLink link(&ContractClient::create);
-    if (!link.readSigninName()) {
-        std::fprintf(stderr, "no signed-in messenger on the session bus\n");
-        return 1;
-    }
-    const QString samples = QStringLiteral(TILECAST_SAMPLES_DIR);
-    const QStringList pictures = QDir(samples).entryList({QStringLiteral("*.gif"), QStringLiteral("*.jpg")});
-
-    Form1 form;
-    connectSlideShowHandlers(form, link);
-    for (int k = 1; k <= Form1::SlotCount; ++k)
-        form.slot(k)->setText(samples + QLatin1Char('/') + pictures[(k - 1) % pictures.size()]);
-
-    // 1. The real ring at one second, and beside it the floor: a bare precise timer
-    // started again at each timeout, as each slide timer starts the next. It runs half a
-    // period out of step with the ring, so that neither waits for the other.
-    constexpr int periodMs = 1000;
-    form.Text1->setText(QString::number(periodMs));
+// 1. The real ring at one second, and beside it the floor: a bare precise timer started
+// again at each timeout, as each slide timer starts the next. It runs half a period out of
+// step with the ring, so that neither waits for the other.
+void measureRing(Form1& form, int ringTicks)
+{
+    form.Text1->setText(QString::number(PeriodMs));
     std::vector<qint64> fired, floorFired;
     QElapsedTimer clock;
     clock.start();
@@ -86,19 +77,14 @@ int main(int argc, char* argv[])
     floor.setSingleShot(true);
     QObject::connect(&floor, &QTimer::timeout, &form, [&] {
         floorFired.push_back(clock.nsecsElapsed());
-        floor.start(periodMs);
+        floor.start(PeriodMs);
     });
     activateSlideShow(form);
-    floor.start(periodMs / 2 + 100); // Timer1 first fires after 100 ms
+    floor.start(PeriodMs / 2 + 100); // Timer1 first fires after 100 ms
     QApplication::exec();
     floor.stop();
     deactivateSlideShow(form);
-    const auto offPeriod = [](const std::vector<qint64>& at, size_t first) {
-        std::vector<double> off;
-        for (size_t i = first; i < at.size(); ++i)
-            off.push_back(std::abs(double(at[i] - at[i - 1]) / 1e6 - periodMs));
-        return off;
-    };
+
     const std::vector<double> deviation = offPeriod(fired, 2); // the first gap is Timer1's 100 ms
     const std::vector<double> floorDeviation = offPeriod(floorFired, 1);
     const double floorMedian = bench::median(floorDeviation);
@@ -123,8 +109,11 @@ int main(int argc, char* argv[])
                   QStringLiteral("floor: bare precise 1 s timer, off the period, p99"), floorP99,
                   QStringLiteral("ms"), {},
                   QStringLiteral("max %1 ms").arg(bench::percentile(floorDeviation, 1), 0, 'f', 3));
+}
 
-    // 2. Applying ticks driven directly: cost and memory.
+// 2. Applying ticks driven directly: cost and memory.
+void measureDirectTicks(Form1& form, MessengerLink& link, int directTicks)
+{
     std::vector<double> wall, cpu;
     const long before = rssKiB();
     for (int i = 0; i < directTicks; ++i) {
@@ -150,5 +139,30 @@ int main(int argc, char* argv[])
         QStringLiteral("memory.tick_growth_kib"), QStringLiteral("RSS growth over %1 ticks").arg(directTicks),
         double(after - before), QStringLiteral("KiB"), {QStringLiteral("<"), 1024},
         QStringLiteral("VmRSS %1 KiB before, %2 KiB after %3 ticks").arg(before).arg(after).arg(directTicks));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const int ringTicks = argc > 1 ? std::atoi(argv[1]) : 61;
+    const int directTicks = argc > 2 ? std::atoi(argv[2]) : 10000;
+
+    MessengerLink link(&ContractClient::create);
+    if (!link.readSigninName()) {
+        std::fprintf(stderr, "no signed-in messenger on the session bus\n");
+        return 1;
+    }
+    const QString samples = QStringLiteral(TILECAST_SAMPLES_DIR);
+    const QStringList pictures = QDir(samples).entryList({QStringLiteral("*.gif"), QStringLiteral("*.jpg")});
+
+    Form1 form;
+    connectSlideShowHandlers(form, link);
+    for (int k = 1; k <= Form1::SlotCount; ++k)
+        form.slot(k)->setText(samples + QLatin1Char('/') + pictures[(k - 1) % pictures.size()]);
+
+    measureRing(form, ringTicks);
+    measureDirectTicks(form, link, directTicks);
     return form.Label2->isBold() ? 1 : 0; // the error line would mean a failed apply
 }

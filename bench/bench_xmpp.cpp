@@ -27,6 +27,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "contract/MessengerContract.h"
@@ -86,6 +87,183 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs)
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
+// Starts tilecast-xmpp signed in to alice's account at `server` (host:port), with its
+// settings and data under `home`.
+void startBridge(QProcess& bridge, const QString& bridgePath, const QString& home, const QString& server,
+                 const QString& passwordFile)
+{
+    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    bridge.setProcessEnvironment(environment);
+    bridge.start(bridgePath,
+                 {QStringLiteral("--jid"), world("ALICE"), QStringLiteral("--server"), server,
+                  QStringLiteral("--ca-file"), world("CA"), QStringLiteral("--password-file"), passwordFile});
+}
+
+struct Options
+{
+    QString bridge, observer, hostile;
+    int applies = 60, idleSeconds = 30;
+};
+
+// ---- applies and idle, against Prosody --------------------------------------------------
+
+// The observer (bob, watching alice's avatar): each line it prints, with when it came.
+class Observer
+{
+public:
+    Observer()
+    {
+        m_clock.start();
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+            while (m_process.canReadLine())
+                events.append(
+                    {m_clock.nsecsElapsed(), QJsonDocument::fromJson(m_process.readLine()).object()});
+        });
+    }
+    ~Observer()
+    {
+        m_process.closeWriteChannel();
+        m_process.terminate();
+        m_process.waitForFinished(3000);
+    }
+
+    bool start(const QString& script)
+    {
+        const QString server = world("XMPP");
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {script, server.section(u':', 0, 0), server.section(u':', 1), world("CA"),
+                         world("ALICE"), world("ALICE_PASSWORD"), world("BOB"), world("BOB_PASSWORD")});
+        return waitFor([&] { return !events.isEmpty(); }, 20000);
+    }
+
+    qint64 nowNs() const { return m_clock.nsecsElapsed(); }
+
+    QList<QPair<qint64, QJsonObject>> events; // arrival (ns since start), event
+
+private:
+    QElapsedTimer m_clock;
+    QProcess m_process;
+};
+
+// Four pictures, each a different avatar, so every apply is a real change.
+QStringList makePictures(const QTemporaryDir& home)
+{
+    QStringList pictures;
+    for (int i = 0; i < 4; ++i) {
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 90, 200, 220));
+        pictures << home.filePath(QStringLiteral("picture-%1.jpg").arg(i));
+        image.save(pictures.last(), "JPEG", 90);
+    }
+    return pictures;
+}
+
+// One apply through the contract: when its call was answered and when bob was notified (ns
+// on the observer's clock), or nullopt when either did not come.
+std::optional<QPair<qint64, qint64>> applyOnce(Observer& observer, const QString& picture)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(contract::Service, contract::Path, contract::Interface,
+                                                       contract::SetMyProperty);
+    call.setArguments({contract::UserTilePath, QVariant::fromValue(QDBusVariant(picture))});
+    const qsizetype before = observer.events.size();
+    qint64 replied = 0;
+    QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(call, contract::CallTimeoutMs));
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { replied = observer.nowNs(); });
+    qint64 notified = 0;
+    const bool ok = waitFor(
+        [&] {
+            for (qsizetype k = before; k < observer.events.size() && !notified; ++k)
+                if (observer.events.at(k).second.value(QStringLiteral("event")) == QStringLiteral("notify") &&
+                    observer.events.at(k).second.value(QStringLiteral("as")) == QStringLiteral("bob"))
+                    notified = observer.events.at(k).first;
+            return notified && replied;
+        },
+        5000);
+    if (!ok || watcher.isError()) {
+        std::fprintf(stderr, "apply of %s failed: %s\n", qPrintable(picture),
+                     qPrintable(watcher.error().message()));
+        return std::nullopt;
+    }
+    return QPair<qint64, qint64>{replied, notified};
+}
+
+bool measureApplies(Observer& observer, const QStringList& pictures, int applies)
+{
+    std::vector<double> callMs, notifiedMs;
+    for (int i = -2; i < applies; ++i) { // the first two warm up (the saved copy, the feature query)
+        const qint64 start = observer.nowNs();
+        const auto times = applyOnce(observer, pictures.at((i + 4) % 4));
+        if (!times)
+            return false;
+        if (i >= 0) {
+            callMs.push_back((times->first - start) / 1e6);
+            notifiedMs.push_back((times->second - start) / 1e6);
+        }
+        QTest::qWait(50); // let the observer's fetch of the data settle before the next one
+    }
+    const QString runs = QStringLiteral("%1 applies, Prosody on the loopback").arg(applies);
+    bench::report(QStringLiteral("xmpp_apply_notified_median_ms"),
+                  QStringLiteral("XMPP: apply to bob's notification, median"), bench::median(notifiedMs),
+                  QStringLiteral("ms"), {}, runs);
+    bench::report(QStringLiteral("xmpp_apply_notified_p99_ms"),
+                  QStringLiteral("XMPP: apply to bob's notification, p99"),
+                  bench::percentile(notifiedMs, 0.99), QStringLiteral("ms"), {}, runs);
+    bench::report(QStringLiteral("xmpp_apply_call_median_ms"),
+                  QStringLiteral("XMPP: contract call answered, median"), bench::median(callMs),
+                  QStringLiteral("ms"), {QStringLiteral("<"), 2500}, runs);
+    return true;
+}
+
+// Idle while signed in: nothing applied, the connection just held.
+void measureIdle(qint64 pid, int idleSeconds)
+{
+    QTest::qWait(2000);
+    const QHash<QString, qint64> switchesBefore = taskSwitches(pid);
+    QElapsedTimer idle;
+    idle.start();
+    std::vector<double> rss;
+    while (idle.elapsed() < idleSeconds * 1000) {
+        rss.push_back(double(rssKiB(pid)) / 1024.0);
+        QTest::qWait(1000);
+    }
+    const double wakeups =
+        double(switchesBetween(switchesBefore, taskSwitches(pid))) / (idle.elapsed() / 1000.0);
+    bench::report(QStringLiteral("xmpp_idle_rss_mib"), QStringLiteral("XMPP: tilecast-xmpp idle RSS"),
+                  bench::median(rss), QStringLiteral("MiB"), {},
+                  QStringLiteral("signed in, median of %1 samples").arg(rss.size()));
+    bench::report(QStringLiteral("xmpp_idle_wakeups_per_s"),
+                  QStringLiteral("XMPP: tilecast-xmpp idle wake-ups"), wakeups, QStringLiteral("/s"),
+                  {QStringLiteral("<="), 1},
+                  QStringLiteral("context switches of all threads over %1 s").arg(idleSeconds));
+}
+
+bool appliesAndIdle(const Options& o, const QTemporaryDir& home, const QString& passwordFile)
+{
+    Observer observer;
+    if (!observer.start(o.observer)) {
+        std::fprintf(stderr, "the observer did not come up\n");
+        return false;
+    }
+    QProcess bridge;
+    startBridge(bridge, o.bridge, home.path(), world("XMPP"), passwordFile);
+    if (!waitFor([&] { return bridge.readAllStandardOutput().contains("signed in as"); }, 10000)) {
+        std::fprintf(stderr, "tilecast-xmpp did not sign in\n");
+        return false;
+    }
+    if (!measureApplies(observer, makePictures(home), o.applies))
+        return false;
+    measureIdle(bridge.processId(), o.idleSeconds);
+    bridge.terminate();
+    bridge.waitForFinished(3000);
+    return true;
+}
+
+// ---- memory, against a misbehaving server -----------------------------------------------
+
 // How many events of a kind the hostile server has reported so far.
 using EventCount = std::function<int(const QString& kind)>;
 
@@ -121,15 +299,8 @@ double hostilePeakMiB(const QString& script, const QString& bridgePath, const QS
 
     QDir(home).removeRecursively();
     QProcess bridge;
-    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
-    bridge.setProcessEnvironment(environment);
     bridge.setStandardOutputFile(QProcess::nullDevice());
-    bridge.start(bridgePath, {QStringLiteral("--jid"), world("ALICE"), QStringLiteral("--server"),
-                              QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--ca-file"),
-                              world("CA"), QStringLiteral("--password-file"), passwordFile});
+    startBridge(bridge, bridgePath, home, QStringLiteral("127.0.0.1:%1").arg(port), passwordFile);
     const bool ok = waitFor([&] { return reached(count); }, seconds * 1000);
     const double peak = statusKiB(bridge.processId(), "VmHWM") / 1024.0;
     bridge.terminate();
@@ -137,6 +308,83 @@ double hostilePeakMiB(const QString& script, const QString& bridgePath, const QS
     server.kill();
     server.waitForFinished(3000);
     return ok ? peak : -1;
+}
+
+// A photo of 200 KB or so, detail everywhere.
+QString makeOwnPhoto(const QTemporaryDir& home)
+{
+    QImage photo(520, 390, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x + (x * y) % 61) % 256, (y * 3 + x % 17) % 256, ((x ^ y) * 7) % 256));
+    const QString own = home.filePath(QStringLiteral("own.jpg"));
+    photo.save(own, "JPEG", 97);
+    return own;
+}
+
+// 50 MB that is no picture; empty when it cannot be written.
+QString makeHugeFile(const QTemporaryDir& home)
+{
+    const QString huge = home.filePath(QStringLiteral("huge.bin"));
+    QFile hugeFile(huge);
+    if (!hugeFile.open(QIODevice::WriteOnly))
+        return QString();
+    for (int k = 0; k < 50; ++k)
+        hugeFile.write(QByteArray(1024 * 1024, char('A' + k % 26)));
+    return huge;
+}
+
+// The account's own picture: 200 KB of photo coming at 64 KB/s (kept), and 50 MB that the
+// server announces as 100 KB (cut off at the stanza limit, again at each sign-in); then a
+// server that stops reading and floods pings: answers wait, bounded, until the stream is dropped.
+bool hostileMemory(const Options& o, const QTemporaryDir& home, const QString& passwordFile)
+{
+    const QString scratch = home.filePath(QStringLiteral("hostile"));
+    const QString own = makeOwnPhoto(home);
+    const QString huge = makeHugeFile(home);
+    if (huge.isEmpty())
+        return false;
+    const QString kept = scratch + QStringLiteral("/data/tilecast/xmpp-original-avatar/") +
+                         QString::fromLatin1(world("ALICE").toUtf8().toHex()) +
+                         QStringLiteral("/avatar.data");
+    const auto peak = [&](const QString& behaviour, const QStringList& serverArgs,
+                          const std::function<bool(const EventCount&)>& reached) {
+        return hostilePeakMiB(o.hostile, o.bridge, scratch, passwordFile, behaviour, serverArgs, reached, 60);
+    };
+    bench::report(QStringLiteral("xmpp_peak_rss_slow_own_picture_mib"),
+                  QStringLiteral("XMPP: peak RSS, own picture large and slow"),
+                  peak(QStringLiteral("normal"),
+                       {QStringLiteral("--original"), own, QStringLiteral("--rate"), QStringLiteral("65536")},
+                       [&](const EventCount&) { return QFileInfo::exists(kept); }),
+                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
+                  QStringLiteral("%1 KB photo at 64 KB/s, until kept").arg(QFileInfo(own).size() / 1000));
+    bench::report(QStringLiteral("xmpp_peak_rss_50mb_own_picture_mib"),
+                  QStringLiteral("XMPP: peak RSS, own picture of 50 MB"),
+                  peak(QStringLiteral("normal"),
+                       {QStringLiteral("--original"), huge, QStringLiteral("--declare-bytes"),
+                        QStringLiteral("100000")},
+                       [](const EventCount& count) { return count(QStringLiteral("closed")) >= 2; }),
+                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
+                  QStringLiteral("announced as 100 KB; two streams cut off at the stanza limit"));
+    bench::report(QStringLiteral("xmpp_peak_rss_ping_flood_mib"),
+                  QStringLiteral("XMPP: peak RSS, ping flood"),
+                  peak(QStringLiteral("ping-flood"), {},
+                       [](const EventCount& count) { return count(QStringLiteral("signed-in")) >= 3; }),
+                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
+                  QStringLiteral("two streams dropped, signed in a third time"));
+    return true;
+}
+
+// The password in a file only its owner may read, as the program demands.
+QString writePasswordFile(const QTemporaryDir& home)
+{
+    const QString passwordFile = home.filePath(QStringLiteral("password"));
+    QFile password(passwordFile);
+    if (!password.open(QIODevice::WriteOnly) || password.write(world("ALICE_PASSWORD").toUtf8() + '\n') <= 0)
+        return QString();
+    password.close();
+    password.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return passwordFile;
 }
 
 } // namespace
@@ -156,177 +404,14 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "run inside scripts/xmpp-world, with --bridge and --observer\n");
         return 2;
     }
+    const Options o{parser.value(QStringLiteral("bridge")), parser.value(QStringLiteral("observer")),
+                    parser.value(QStringLiteral("hostile")), parser.value(QStringLiteral("applies")).toInt(),
+                    parser.value(QStringLiteral("idle-seconds")).toInt()};
 
     QTemporaryDir home;
-    const QString passwordFile = home.filePath(QStringLiteral("password"));
-    QFile password(passwordFile);
-    if (!password.open(QIODevice::WriteOnly) || password.write(world("ALICE_PASSWORD").toUtf8() + '\n') <= 0)
+    const QString passwordFile = writePasswordFile(home);
+    if (passwordFile.isEmpty() || !appliesAndIdle(o, home, passwordFile) ||
+        !hostileMemory(o, home, passwordFile))
         return 1;
-    password.close();
-    password.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-
-    // Four pictures, each a different avatar, so every apply is a real change.
-    QStringList pictures;
-    for (int i = 0; i < 4; ++i) {
-        QImage image(320, 240, QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(i * 90, 200, 220));
-        pictures << home.filePath(QStringLiteral("picture-%1.jpg").arg(i));
-        image.save(pictures.last(), "JPEG", 90);
-    }
-
-    QStringList observerOutput;
-    QElapsedTimer clock;
-    clock.start();
-    QList<QPair<qint64, QJsonObject>> events; // arrival (ns since start), event
-    QProcess observer;
-    observer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QObject::connect(&observer, &QProcess::readyReadStandardOutput, [&] {
-        while (observer.canReadLine())
-            events.append({clock.nsecsElapsed(), QJsonDocument::fromJson(observer.readLine()).object()});
-    });
-    const QString server = world("XMPP");
-    observer.start(QStringLiteral("/usr/bin/python3"),
-                   {parser.value(QStringLiteral("observer")), server.section(u':', 0, 0),
-                    server.section(u':', 1), world("CA"), world("ALICE"), world("ALICE_PASSWORD"),
-                    world("BOB"), world("BOB_PASSWORD")});
-    if (!waitFor([&] { return !events.isEmpty(); }, 20000)) {
-        std::fprintf(stderr, "the observer did not come up\n");
-        return 1;
-    }
-
-    QProcess bridge;
-    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    bridge.setProcessEnvironment(environment);
-    bridge.start(parser.value(QStringLiteral("bridge")),
-                 {QStringLiteral("--jid"), world("ALICE"), QStringLiteral("--server"), server,
-                  QStringLiteral("--ca-file"), world("CA"), QStringLiteral("--password-file"), passwordFile});
-    if (!waitFor([&] { return bridge.readAllStandardOutput().contains("signed in as"); }, 10000)) {
-        std::fprintf(stderr, "tilecast-xmpp did not sign in\n");
-        return 1;
-    }
-
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const int applies = parser.value(QStringLiteral("applies")).toInt();
-    std::vector<double> callMs, notifiedMs;
-    for (int i = -2; i < applies; ++i) { // the first two warm up (the saved copy, the feature query)
-        const QString picture = pictures.at((i + 4) % 4);
-        QDBusMessage call = QDBusMessage::createMethodCall(contract::Service, contract::Path,
-                                                           contract::Interface, contract::SetMyProperty);
-        call.setArguments({contract::UserTilePath, QVariant::fromValue(QDBusVariant(picture))});
-        const qsizetype before = events.size();
-        const qint64 start = clock.nsecsElapsed();
-        qint64 replied = 0;
-        QDBusPendingCallWatcher watcher(bus.asyncCall(call, contract::CallTimeoutMs));
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished,
-                         [&] { replied = clock.nsecsElapsed(); });
-        qint64 notified = 0;
-        const bool ok = waitFor(
-            [&] {
-                for (qsizetype k = before; k < events.size() && !notified; ++k)
-                    if (events.at(k).second.value(QStringLiteral("event")) == QStringLiteral("notify") &&
-                        events.at(k).second.value(QStringLiteral("as")) == QStringLiteral("bob"))
-                        notified = events.at(k).first;
-                return notified && replied;
-            },
-            5000);
-        if (!ok || watcher.isError()) {
-            std::fprintf(stderr, "apply %d failed: %s\n", i, qPrintable(watcher.error().message()));
-            return 1;
-        }
-        if (i >= 0) {
-            callMs.push_back((replied - start) / 1e6);
-            notifiedMs.push_back((notified - start) / 1e6);
-        }
-        QTest::qWait(50); // let the observer's fetch of the data settle before the next one
-    }
-
-    // Idle while signed in: nothing applied, the connection just held.
-    const qint64 pid = bridge.processId();
-    QTest::qWait(2000);
-    const int idleSeconds = parser.value(QStringLiteral("idle-seconds")).toInt();
-    const QHash<QString, qint64> switchesBefore = taskSwitches(pid);
-    QElapsedTimer idle;
-    idle.start();
-    std::vector<double> rss;
-    while (idle.elapsed() < idleSeconds * 1000) {
-        rss.push_back(double(rssKiB(pid)) / 1024.0);
-        QTest::qWait(1000);
-    }
-    const double wakeups =
-        double(switchesBetween(switchesBefore, taskSwitches(pid))) / (idle.elapsed() / 1000.0);
-
-    const QString runs = QStringLiteral("%1 applies, Prosody on the loopback").arg(applies);
-    bench::report(QStringLiteral("xmpp_apply_notified_median_ms"),
-                  QStringLiteral("XMPP: apply to bob's notification, median"), bench::median(notifiedMs),
-                  QStringLiteral("ms"), {}, runs);
-    bench::report(QStringLiteral("xmpp_apply_notified_p99_ms"),
-                  QStringLiteral("XMPP: apply to bob's notification, p99"),
-                  bench::percentile(notifiedMs, 0.99), QStringLiteral("ms"), {}, runs);
-    bench::report(QStringLiteral("xmpp_apply_call_median_ms"),
-                  QStringLiteral("XMPP: contract call answered, median"), bench::median(callMs),
-                  QStringLiteral("ms"), {QStringLiteral("<"), 2500}, runs);
-    bench::report(QStringLiteral("xmpp_idle_rss_mib"), QStringLiteral("XMPP: tilecast-xmpp idle RSS"),
-                  bench::median(rss), QStringLiteral("MiB"), {},
-                  QStringLiteral("signed in, median of %1 samples").arg(rss.size()));
-    bench::report(QStringLiteral("xmpp_idle_wakeups_per_s"),
-                  QStringLiteral("XMPP: tilecast-xmpp idle wake-ups"), wakeups, QStringLiteral("/s"),
-                  {QStringLiteral("<="), 1},
-                  QStringLiteral("context switches of all threads over %1 s").arg(idleSeconds));
-
-    bridge.terminate();
-    bridge.waitForFinished(3000);
-    observer.closeWriteChannel();
-    observer.terminate();
-    observer.waitForFinished(3000);
-
-    // The account's own picture: 200 KB of photo coming at 64 KB/s (kept), and 50 MB that
-    // the server announces as 100 KB (cut off at the stanza limit, again at each sign-in).
-    const QString script = parser.value(QStringLiteral("hostile"));
-    const QString scratch = home.filePath(QStringLiteral("hostile"));
-    QImage photo(520, 390, QImage::Format_RGB32);
-    for (int y = 0; y < photo.height(); ++y)
-        for (int x = 0; x < photo.width(); ++x)
-            photo.setPixel(x, y, qRgb((x + (x * y) % 61) % 256, (y * 3 + x % 17) % 256, ((x ^ y) * 7) % 256));
-    const QString own = home.filePath(QStringLiteral("own.jpg"));
-    photo.save(own, "JPEG", 97);
-    const QString huge = home.filePath(QStringLiteral("huge.bin"));
-    QFile hugeFile(huge);
-    if (!hugeFile.open(QIODevice::WriteOnly))
-        return 1;
-    for (int k = 0; k < 50; ++k)
-        hugeFile.write(QByteArray(1024 * 1024, char('A' + k % 26)));
-    hugeFile.close();
-    const QString bridgePath = parser.value(QStringLiteral("bridge"));
-    const QString kept = scratch + QStringLiteral("/data/tilecast/xmpp-original-avatar/") +
-                         QString::fromLatin1(world("ALICE").toUtf8().toHex()) +
-                         QStringLiteral("/avatar.data");
-    bench::report(QStringLiteral("xmpp_peak_rss_slow_own_picture_mib"),
-                  QStringLiteral("XMPP: peak RSS, own picture large and slow"),
-                  hostilePeakMiB(
-                      script, bridgePath, scratch, passwordFile, QStringLiteral("normal"),
-                      {QStringLiteral("--original"), own, QStringLiteral("--rate"), QStringLiteral("65536")},
-                      [&](const EventCount&) { return QFileInfo::exists(kept); }, 60),
-                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
-                  QStringLiteral("%1 KB photo at 64 KB/s, until kept").arg(QFileInfo(own).size() / 1000));
-    bench::report(
-        QStringLiteral("xmpp_peak_rss_50mb_own_picture_mib"),
-        QStringLiteral("XMPP: peak RSS, own picture of 50 MB"),
-        hostilePeakMiB(
-            script, bridgePath, scratch, passwordFile, QStringLiteral("normal"),
-            {QStringLiteral("--original"), huge, QStringLiteral("--declare-bytes"), QStringLiteral("100000")},
-            [](const EventCount& count) { return count(QStringLiteral("closed")) >= 2; }, 60),
-        QStringLiteral("MiB"), {QStringLiteral("<"), 64},
-        QStringLiteral("announced as 100 KB; two streams cut off at the stanza limit"));
-    // The server stops reading and floods pings: answers wait, bounded, until the stream is dropped.
-    bench::report(QStringLiteral("xmpp_peak_rss_ping_flood_mib"),
-                  QStringLiteral("XMPP: peak RSS, ping flood"),
-                  hostilePeakMiB(
-                      script, bridgePath, scratch, passwordFile, QStringLiteral("ping-flood"), {},
-                      [](const EventCount& count) { return count(QStringLiteral("signed-in")) >= 3; }, 60),
-                  QStringLiteral("MiB"), {QStringLiteral("<"), 64},
-                  QStringLiteral("two streams dropped, signed in a third time"));
     return 0;
 }

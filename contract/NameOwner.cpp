@@ -19,11 +19,12 @@ Outcome<bool> nameHasOwner(const QDBusConnection& bus, const QString& name)
                      << name,
                  QDBus::Block, CallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
-        return Failure{
-            QStringLiteral("the session bus did not say who owns %1: %2").arg(name, reply.errorMessage())};
+        return Failure{QStringLiteral("the session bus's NameHasOwner failed: %1: %2")
+                           .arg(reply.errorName(), reply.errorMessage())};
     const QVariant owned = reply.arguments().value(0);
-    if (owned.metaType() != QMetaType::fromType<bool>())
-        return Failure{QStringLiteral("the session bus did not say who owns %1").arg(name)};
+    if (reply.arguments().size() != 1 || owned.metaType() != QMetaType::fromType<bool>())
+        return Failure{QStringLiteral("the session bus's NameHasOwner answered \"%1\" instead of one \"b\"")
+                           .arg(reply.signature())};
     return owned.toBool();
 }
 

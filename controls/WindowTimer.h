@@ -41,7 +41,7 @@ private:
 
     // The count runs on a timerfd: the event loop rounds every wait of its own timers up
     // to a whole millisecond, which would put that much on every slide interval. A
-    // QTimer stands in if no timerfd can be had.
+    // QTimer stands in if no timerfd can be had (a process out of file descriptors).
     int m_fd = -1;
     QSocketNotifier m_expiry{QSocketNotifier::Read};
     qint64 m_deadlineNs = 0; // on CLOCK_MONOTONIC, while counting

@@ -33,8 +33,8 @@ public:
 
     CheckedCall(const QDBusConnection& bus, Target target);
 
-    // Fails when there is no bus or nobody owns the service: a program is never
-    // started on demand.
+    // Fails when there is no bus, the bus does not answer within the contract's time-out,
+    // or nobody owns the service: a program is never started on demand.
     static Status reachable(const QDBusConnection& bus, const QString& service, const QString& absent);
 
     Status callVoid(const QString& method, const QList<QVariant>& args = {}) const;

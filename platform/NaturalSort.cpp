@@ -114,6 +114,79 @@ bool naturalText(QStringView name, std::vector<char16_t>& text)
     return true;
 }
 
+// What the sort keeps per name: most comparisons are decided by a key of two
+// integers, made once. Fresh memory is most of what a folder of many thousand
+// names costs.
+struct Entry
+{
+    quint64 key[2]; // eight units of the natural text, after the start all keyed names share
+    quint32 index;
+    bool keyed;
+};
+
+// The number of units that the natural texts of all keyed names start with:
+// keys made after them tell the names apart sooner.
+size_t sharedStart(const QStringList& names, std::vector<char16_t>& text)
+{
+    std::vector<char16_t> first;
+    bool anyKeyed = false;
+    size_t shared = 0;
+    for (const QString& name : names) {
+        if (!naturalText(name, text))
+            continue;
+        if (!anyKeyed) {
+            anyKeyed = true;
+            first = text;
+            shared = first.size();
+            continue;
+        }
+        size_t same = 0;
+        while (same < shared && same < text.size() && first[same] == text[same])
+            ++same;
+        shared = same;
+    }
+    return shared;
+}
+
+std::vector<Entry> keyedEntries(const QStringList& names)
+{
+    std::vector<char16_t> text;
+    const size_t shared = sharedStart(names, text);
+    std::vector<Entry> entries(size_t(names.size()));
+    for (quint32 i = 0; i < entries.size(); ++i) {
+        Entry& e = entries[i];
+        e.index = i;
+        e.keyed = naturalText(names.at(i), text);
+        // A text that ends sooner is padded with zeros, which sorts it before
+        // a longer one with the same start.
+        for (size_t k = 0; k < 8; ++k) {
+            const quint64 unit = e.keyed && shared + k < text.size() ? text[shared + k] : 0;
+            e.key[k / 4] = (e.key[k / 4] << 16) | unit;
+        }
+    }
+    return entries;
+}
+
+// Moves each name to the place the sorted entries give it, along the cycles
+// of the order; an entry that points at its own place is done.
+void moveIntoPlace(QStringList& names, std::vector<Entry>& entries)
+{
+    for (quint32 place = 0; place < entries.size(); ++place) {
+        if (entries[place].index == place)
+            continue;
+        QString held = std::move(names[place]);
+        quint32 to = place;
+        while (entries[to].index != place) {
+            const quint32 from = entries[to].index;
+            names[to] = std::move(names[from]);
+            entries[to].index = to;
+            to = from;
+        }
+        names[to] = std::move(held);
+        entries[to].index = to;
+    }
+}
+
 } // namespace
 
 bool naturalLess(QStringView a, QStringView b)
@@ -131,46 +204,7 @@ void sortNaturally(QStringList& names)
                   [](const QString& a, const QString& b) { return naturalLess(a, b); });
         return;
     }
-    // Most comparisons are decided by a key of two integers per name, made
-    // once. The keys are all the sort keeps per name: fresh memory is most of
-    // what a folder of many thousand names costs.
-    struct Entry
-    {
-        quint64 key[2]; // eight units of the natural text, after the start all keyed names share
-        quint32 index;
-        bool keyed;
-    };
-    std::vector<char16_t> text;
-    std::vector<char16_t> first;
-    bool anyKeyed = false;
-    size_t shared = 0; // units all keyed texts start with
-    for (const QString& name : std::as_const(names)) {
-        if (!naturalText(name, text))
-            continue;
-        if (!anyKeyed) {
-            anyKeyed = true;
-            first = text;
-            shared = first.size();
-            continue;
-        }
-        size_t same = 0;
-        while (same < shared && same < text.size() && first[same] == text[same])
-            ++same;
-        shared = same;
-    }
-    std::vector<Entry> entries(size_t(names.size()));
-    for (quint32 i = 0; i < entries.size(); ++i) {
-        Entry& e = entries[i];
-        e.index = i;
-        e.keyed = naturalText(names.at(i), text);
-        // A text that ends sooner is padded with zeros, which sorts it before
-        // a longer one with the same start.
-        for (size_t k = 0; k < 8; ++k) {
-            const quint64 unit = e.keyed && shared + k < text.size() ? text[shared + k] : 0;
-            e.key[k / 4] = (e.key[k / 4] << 16) | unit;
-        }
-    }
-
+    std::vector<Entry> entries = keyedEntries(names);
     std::sort(entries.begin(), entries.end(), [&names](const Entry& a, const Entry& b) {
         if (a.keyed && b.keyed) {
             if (a.key[0] != b.key[0])
@@ -180,20 +214,5 @@ void sortNaturally(QStringList& names)
         }
         return naturalLess(names.at(a.index), names.at(b.index));
     });
-    // Each name moves to its place along the cycles of the order; an entry
-    // that points at its own place is done.
-    for (quint32 place = 0; place < entries.size(); ++place) {
-        if (entries[place].index == place)
-            continue;
-        QString held = std::move(names[place]);
-        quint32 to = place;
-        while (entries[to].index != place) {
-            const quint32 from = entries[to].index;
-            names[to] = std::move(names[from]);
-            entries[to].index = to;
-            to = from;
-        }
-        names[to] = std::move(held);
-        entries[to].index = to;
-    }
+    moveIntoPlace(names, entries);
 }

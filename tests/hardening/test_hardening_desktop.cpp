@@ -11,11 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/ProgramTexts.h"
 #include "support/TilecastUnderTest.h"
 
 namespace {
 
-const QString ErrorLine = QStringLiteral("An error has occured. Please fill in all fields in DP area.");
+using testsupport::ErrorLine;
 
 // Measures how long the program's window takes to answer: a screen reader's
 // question (GetRoleName on its accessible root) is served by its GUI
@@ -111,27 +112,9 @@ class TestHardeningDesktop : public QObject
         return copyRaw(sample(source), path);
     }
 
-    static QDBusMessage control(const QString& method, const QVariantList& args = {})
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(contract::Service, contract::Path,
-                                                           standin::ControlInterface, method);
-        call.setArguments(args);
-        return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
-    }
-
     static QString displayPicture()
     {
-        QDBusMessage get = QDBusMessage::createMethodCall(contract::Service, contract::Path,
-                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                          QStringLiteral("Get"));
-        get.setArguments({standin::ControlInterface, QStringLiteral("DisplayPicture")});
-        return QDBusConnection::sessionBus()
-            .call(get, QDBus::Block, 5000)
-            .arguments()
-            .value(0)
-            .value<QDBusVariant>()
-            .variant()
-            .toString();
+        return StandInProcess::property(QStringLiteral("DisplayPicture")).toString();
     }
 
     // What the main window shows of the slide show: the names in the list
@@ -271,10 +254,10 @@ private Q_SLOTS:
         const QStringList listed = slideShowView(run)->names;
 
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([&] { return TilecastUnderTest::receivedPictures().size() >= names.size(); },
+        QVERIFY2(QTest::qWaitFor([&] { return StandInProcess::receivedPictures().size() >= names.size(); },
                                  int(names.size()) * 1000 + 8000),
                  qPrintable(run.report()));
-        const QStringList received = TilecastUnderTest::receivedPictures().mid(0, int(names.size()));
+        const QStringList received = StandInProcess::receivedPictures().mid(0, int(names.size()));
         QStringList receivedNames;
         for (int i = 0; i < received.size(); ++i) {
             QVERIFY2(received[i].startsWith(QFile::decodeName(folder) + QLatin1Char('/')),
@@ -321,10 +304,10 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, count));
         QVERIFY2(waitForCount(run, count), qPrintable(run.report()));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 3; }, 10000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 3; }, 10000),
                  qPrintable(run.report()));
 
-        const QStringList received = TilecastUnderTest::receivedPictures();
+        const QStringList received = StandInProcess::receivedPictures();
         QCOMPARE(QFile::encodeName(received[0]), deep + "/a.jpg");
         QCOMPARE(QFile::encodeName(received[1]), deep + '/' + longName);
         QCOMPARE(QFile::encodeName(received[1]).size(), 3996);
@@ -373,10 +356,10 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(QFile::decodeName(folder + "/4 gone.jpg")));
 
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 4; }, 10000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 4; }, 10000),
                  qPrintable(run.report()));
         QTest::qWait(1500); // the ring must have stopped at the refused picture
-        const QStringList received = TilecastUnderTest::receivedPictures();
+        const QStringList received = StandInProcess::receivedPictures();
         const QString dir = QFile::decodeName(folder);
         QCOMPARE(received,
                  (QStringList{dir + QStringLiteral("/1 good.jpg"), dir + QStringLiteral("/2 big.jpg"),
@@ -414,9 +397,9 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, 3));
         QVERIFY(waitForCount(run, 3));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000));
+        QVERIFY(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 1; }, 5000));
 
-        QVERIFY(run.messenger->signal(SIGKILL));
+        QVERIFY(run.messenger.signal(SIGKILL));
         QElapsedTimer clock;
         clock.start();
         QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 5000), qPrintable(run.report()));
@@ -434,7 +417,7 @@ private Q_SLOTS:
     // How often the stand-in has been called with `method`.
     static uint callsOf(const QString& method)
     {
-        const QDBusMessage reply = control(QStringLiteral("Calls"));
+        const QDBusMessage reply = StandInProcess::control(QStringLiteral("Calls"));
         QMap<QString, uint> counts;
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
             reply.arguments().first().value<QDBusArgument>() >> counts;
@@ -472,12 +455,12 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, 8));
         QVERIFY(waitForCount(run, 8));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000));
+        QVERIFY(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 2; }, 5000));
         const qint64 before = probe.longestWait([] { return false; }, 1000);
 
         const uint calls = callsOf(stopAfter);
         QVERIFY(QTest::qWaitFor([&] { return callsOf(stopAfter) > calls; }, 3000));
-        QVERIFY(run.messenger->signal(SIGSTOP));
+        QVERIFY(run.messenger.signal(SIGSTOP));
         QElapsedTimer clock;
         clock.start();
         qint64 splashAt = -1;
@@ -488,7 +471,7 @@ private Q_SLOTS:
                 return splashAt >= 0 && clock.elapsed() > splashAt + 500;
             },
             20000);
-        QVERIFY(run.messenger->signal(SIGCONT));
+        QVERIFY(run.messenger.signal(SIGCONT));
         qInfo("longest wait for the window to answer: %lld ms before the hang, %lld ms during it; "
               "splash back after %lld ms",
               before, freeze, splashAt);
@@ -523,14 +506,15 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, 3));
         QVERIFY(waitForCount(run, 3));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000));
-        QCOMPARE(control(QStringLiteral("FailNext"),
-                         {contract::SetMyProperty, contract::error::Failed, QStringLiteral("busy")})
+        QVERIFY(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 1; }, 5000));
+        QCOMPARE(StandInProcess::control(
+                     QStringLiteral("FailNext"),
+                     {contract::SetMyProperty, contract::error::Failed, QStringLiteral("busy")})
                      .type(),
                  QDBusMessage::ReplyMessage);
-        QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000));
+        QVERIFY(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 2; }, 5000));
         QTest::qWait(1500);
-        QCOMPARE(TilecastUnderTest::receivedPictures(),
+        QCOMPARE(StandInProcess::receivedPictures(),
                  (QStringList{dir + QStringLiteral("/a.jpg"), dir + QStringLiteral("/b.gif")}));
         QCOMPARE(displayPicture(), dir + QStringLiteral("/a.jpg"));
 
@@ -540,19 +524,20 @@ private Q_SLOTS:
         QVERIFY(waitForCount(run, 3));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::DeactivateButton));
         QVERIFY(run.waitForCaption(QStringLiteral("Program Is Currently Not Active"), 3000));
-        control(QStringLiteral("ClearReceivedPictures"));
+        StandInProcess::control(QStringLiteral("ClearReceivedPictures"));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 3; }, 6000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 3; }, 6000),
                  qPrintable(run.report()));
-        QCOMPARE(TilecastUnderTest::receivedPictures().mid(0, 3),
+        QCOMPARE(StandInProcess::receivedPictures().mid(0, 3),
                  (QStringList{dir + QStringLiteral("/a.jpg"), dir + QStringLiteral("/b.gif"),
                               dir + QStringLiteral("/c.bmp")}));
 
         // One failed read of the sign-in: the main window and its slide show
         // go (the watchdog's rule), the splash finds the account and reopens it.
-        QCOMPARE(control(QStringLiteral("FailNext"),
-                         {contract::MySigninName, QStringLiteral("org.freedesktop.DBus.Error.Failed"),
-                          QStringLiteral("hiccup")})
+        QCOMPARE(StandInProcess::control(QStringLiteral("FailNext"),
+                                         {contract::MySigninName,
+                                          QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                          QStringLiteral("hiccup")})
                      .type(),
                  QDBusMessage::ReplyMessage);
         QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 4000), qPrintable(run.report()));
@@ -575,7 +560,7 @@ private Q_SLOTS:
         TilecastUnderTest run;
         auto main = startBoth(run, QFile::decodeName(folder));
         QVERIFY2(main, qPrintable(run.report()));
-        run.messenger->stop();
+        run.messenger.stop();
         QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 3000), qPrintable(run.report()));
         QVERIFY(run.startMessenger({QStringLiteral("--account"), QStringLiteral("bob@localhost")}));
         main = run.shownWindow(TilecastUnderTest::mainSize(), 8000);
@@ -585,11 +570,12 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, 2));
         QVERIFY(waitForCount(run, 2));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000));
-        QCOMPARE(control(QStringLiteral("SignInAs"), {QStringLiteral("carol@localhost")}).type(),
-                 QDBusMessage::ReplyMessage);
-        control(QStringLiteral("ClearReceivedPictures"));
-        QVERIFY(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000));
+        QVERIFY(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 1; }, 5000));
+        QCOMPARE(
+            StandInProcess::control(QStringLiteral("SignInAs"), {QStringLiteral("carol@localhost")}).type(),
+            QDBusMessage::ReplyMessage);
+        StandInProcess::control(QStringLiteral("ClearReceivedPictures"));
+        QVERIFY(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 2; }, 5000));
         QVERIFY(!run.shownWindow(TilecastUnderTest::splashSize(), 0));
         QVERIFY(run.tilecast->isRunning());
     }
@@ -613,7 +599,7 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, 2));
         QVERIFY(waitForCount(run, 2));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 2; }, 5000),
                  qPrintable(run.report()));
         QVERIFY(run.noWindowShown(TilecastUnderTest::mainSize(), 3000));
         main = restore(run, *main);
@@ -642,15 +628,15 @@ private Q_SLOTS:
         QVERIFY(addFiles(*main, 2));
         QVERIFY(waitForCount(run, 2));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 5000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 2; }, 5000),
                  qPrintable(run.report()));
         main = run.shownWindow(TilecastUnderTest::mainSize(), 2000);
         QVERIFY2(main, "without a window manager the window stays where it was");
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::DeactivateButton));
         QVERIFY(run.waitForCaption(QStringLiteral("Program Is Currently Not Active"), 3000));
-        control(QStringLiteral("ClearReceivedPictures"));
+        StandInProcess::control(QStringLiteral("ClearReceivedPictures"));
         QVERIFY(TilecastUnderTest::clickControl(*main, TilecastUnderTest::ActivateButton));
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 1; }, 5000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 1; }, 5000),
                  qPrintable(run.report()));
         QVERIFY(run.tilecast->isRunning());
         QVERIFY2(run.tilecast->standardError().isEmpty(), qPrintable(run.report())); // quietly

@@ -20,6 +20,7 @@
 
 #include "contract/MessengerContract.h"
 #include "controls/Fonts.h"
+#include "support/ProgramTexts.h"
 #include "support/StandInProcess.h"
 #include "support/StandInShowFixture.h"
 #include "support/Windows.h"
@@ -191,8 +192,7 @@ private Q_SLOTS:
             QVERIFY(fx.form->slideTimer(2)->isEnabled());
             QVERIFY(!fx.form->Frame2->isEnabled());
         } else {
-            QCOMPARE(fx.form->Label2->caption(),
-                     QStringLiteral("An error has occured. Please fill in all fields in DP area."));
+            QCOMPARE(fx.form->Label2->caption(), testsupport::ErrorLine);
             QVERIFY(fx.form->Label2->isBold());
             QVERIFY(fx.form->Text8->text().isEmpty());
             QVERIFY(!fx.form->slideTimer(1)->isEnabled() && !fx.form->slideTimer(2)->isEnabled());

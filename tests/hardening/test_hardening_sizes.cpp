@@ -11,6 +11,7 @@
 #include "controls/Fonts.h"
 #include "support/StandInProcess.h"
 #include "support/StandInShowFixture.h"
+#include "support/Timed.h"
 #include "support/Windows.h"
 
 // Sizes far beyond what a person picks, each taking a while: folders of
@@ -22,14 +23,6 @@ class TestHardeningSizes : public QObject
     Q_OBJECT
 
     StandInProcess m_standIn;
-
-    static qint64 timed(const std::function<void()>& action)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        action();
-        return clock.elapsed();
-    }
 
 private Q_SLOTS:
     void initTestCase()

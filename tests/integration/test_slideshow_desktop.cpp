@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QDBusConnection>
 
+#include "support/ProgramTexts.h"
 #include "support/TilecastUnderTest.h"
 
 // The slide show as a person runs it: three pictures picked with the
@@ -116,10 +117,9 @@ private Q_SLOTS:
         }
 
         // Slot 4 is empty: the messenger refuses it and the status line says so.
-        QTRY_VERIFY_WITH_TIMEOUT(TilecastUnderTest::receivedPictures().size() >= 4, 4000);
-        QCOMPARE(TilecastUnderTest::receivedPictures().value(3), QString());
-        QVERIFY(run.waitForCaption(
-            QStringLiteral("An error has occured. Please fill in all fields in DP area."), 4000));
+        QTRY_VERIFY_WITH_TIMEOUT(StandInProcess::receivedPictures().size() >= 4, 4000);
+        QCOMPARE(StandInProcess::receivedPictures().value(3), QString());
+        QVERIFY(run.waitForCaption(testsupport::ErrorLine, 4000));
 
         // The window went to the tray; a double-click on the icon brings it back.
         QVERIFY(testsupport::XWindows::waitFor(

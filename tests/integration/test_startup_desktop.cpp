@@ -107,19 +107,19 @@ private Q_SLOTS:
         QVERIFY(run.startTilecast(m_samples));
         QVERIFY2(run.shownWindow(TilecastUnderTest::mainSize(), 10000), qPrintable(run.report()));
 
-        QVERIFY(TilecastUnderTest::messengerCommand({QStringLiteral("sign-out")}));
+        QVERIFY(StandInProcess::command({QStringLiteral("sign-out")}));
         QElapsedTimer clock;
         clock.start();
         QVERIFY2(run.shownWindow(TilecastUnderTest::splashSize(), 3000), qPrintable(run.report()));
         QVERIFY(run.noWindowShown(TilecastUnderTest::mainSize(), 3000));
         QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
 
-        QVERIFY(TilecastUnderTest::messengerCommand({QStringLiteral("sign-in")}));
+        QVERIFY(StandInProcess::command({QStringLiteral("sign-in")}));
         QVERIFY2(run.shownWindow(TilecastUnderTest::mainSize(), 6000), qPrintable(run.report()));
         QVERIFY(run.tilecast->isRunning());
 
         // Signed out for good: back to the splash, then the program ends.
-        QVERIFY(TilecastUnderTest::messengerCommand({QStringLiteral("sign-out")}));
+        QVERIFY(StandInProcess::command({QStringLiteral("sign-out")}));
         QVERIFY(run.waitForCaption(QStringLiteral("Please sign into MSN Messenger."), 8000));
         QVERIFY2(run.tilecast->waitForExit(6000), qPrintable(run.report()));
     }

@@ -203,7 +203,7 @@ private Q_SLOTS:
                  "Activate! did not minimise the window");
 
         // The show runs minimised, a tick and more, and the icon stays all along.
-        QVERIFY2(QTest::qWaitFor([] { return TilecastUnderTest::receivedPictures().size() >= 2; }, 8000),
+        QVERIFY2(QTest::qWaitFor([] { return StandInProcess::receivedPictures().size() >= 2; }, 8000),
                  qPrintable(run.report()));
         TilecastUnderTest::screenshotScreen(shot + QStringLiteral("minimised.png"));
         if (host) {

@@ -16,6 +16,7 @@
 #include <csignal>
 
 #include "contract/MessengerContract.h"
+#include "support/StandInProcess.h"
 #include "tilecast-messenger/StandInControl.h"
 
 using namespace Qt::StringLiterals;
@@ -47,17 +48,6 @@ QDBusMessage setMyProperty(int property, const QVariant& value)
     return call(Messenger, contract::SetMyProperty, {property, QVariant::fromValue(QDBusVariant(value))});
 }
 
-QVariant controlProperty(const QString& name)
-{
-    const QDBusMessage reply = call(u"org.freedesktop.DBus.Properties"_s, u"Get"_s, {Control, name});
-    return reply.arguments().value(0).value<QDBusVariant>().variant();
-}
-
-QStringList receivedPictures()
-{
-    return call(Control, u"ReceivedPictures"_s).arguments().value(0).toStringList();
-}
-
 bool nameHasOwner()
 {
     return bus().interface()->isServiceRegistered(Service).value();
@@ -68,21 +58,6 @@ QProcessEnvironment childEnvironment()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s); // the window never needs a display
     return environment;
-}
-
-// Starts an instance and waits for its "ready" line; false if it ended first.
-bool startInstance(QProcess& process, const QStringList& arguments)
-{
-    process.setProcessEnvironment(childEnvironment());
-    process.start(QStringLiteral(TILECAST_MESSENGER_BIN), arguments);
-    QByteArray output;
-    [[maybe_unused]] const bool ended = QTest::qWaitFor(
-        [&] {
-            output += process.readAllStandardOutput();
-            return output.contains("ready\n") || process.state() == QProcess::NotRunning;
-        },
-        15000);
-    return output.contains("ready\n");
 }
 
 struct CliResult
@@ -135,7 +110,7 @@ class TestStandinBus : public QObject
     }
 
     QTemporaryDir m_dir;
-    QProcess m_instance;
+    StandInProcess m_instance;
     SignalLog m_log;
 
 private Q_SLOTS:
@@ -151,8 +126,8 @@ private Q_SLOTS:
         QVERIFY(bus().connect(Service, Path, Control, u"SignedInChanged"_s, &m_log,
                               SLOT(onSignedInChanged(bool))));
 
-        QVERIFY(startInstance(m_instance, {u"--no-window"_s, u"--account"_s, u"alice"_s}));
-        QCOMPARE(m_instance.readAllStandardError(), QByteArray());
+        QVERIFY2(m_instance.start({u"--account"_s, u"alice"_s}), qPrintable(m_instance.report()));
+        QCOMPARE(m_instance.process().standardError(), QByteArray());
 
         // The subscriptions above are live once a change gets through.
         call(Control, u"SignOut"_s);
@@ -162,7 +137,7 @@ private Q_SLOTS:
 
     void init()
     {
-        if (m_instance.state() != QProcess::Running)
+        if (!m_instance.isRunning())
             return;
         call(Control, u"SignInAs"_s, {u"alice"_s});
         call(Control, u"ClearReceivedPictures"_s);
@@ -174,13 +149,7 @@ private Q_SLOTS:
         m_log.signedIn.clear();
     }
 
-    void cleanupTestCase()
-    {
-        if (m_instance.state() != QProcess::NotRunning) {
-            m_instance.kill();
-            m_instance.waitForFinished();
-        }
-    }
+    void cleanupTestCase() { m_instance.stop(); }
 
     void readyMeansOwned()
     {
@@ -198,14 +167,14 @@ private Q_SLOTS:
 
         QCOMPARE(call(Control, u"SignOut"_s).type(), QDBusMessage::ReplyMessage);
         QTRY_COMPARE(m_log.signedIn, QList<bool>{false});
-        QCOMPARE(controlProperty(u"SignedIn"_s).toBool(), false);
+        QCOMPARE(StandInProcess::property(u"SignedIn"_s).toBool(), false);
 
         QCOMPARE(call(Messenger, contract::MySigninName).errorName(), NotSignedIn);
         QCOMPARE(setMyProperty(contract::UserTilePath, picture(u"while-signed-out.png"_s)).errorName(),
                  NotSignedIn);
         // Before any complaint about the arguments, as the contract says.
         QCOMPARE(setMyProperty(3, QVariant(7)).errorName(), NotSignedIn);
-        QCOMPARE(controlProperty(u"DisplayPicture"_s).toString(), good);
+        QCOMPARE(StandInProcess::property(u"DisplayPicture"_s).toString(), good);
 
         QCOMPARE(call(Control, u"SignIn"_s).type(), QDBusMessage::ReplyMessage);
         QTRY_COMPARE(m_log.signedIn, (QList<bool>{false, true}));
@@ -218,8 +187,8 @@ private Q_SLOTS:
         const QDBusMessage reply = call(Messenger, contract::MySigninName);
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QCOMPARE(reply.arguments(), QVariantList{QString()});
-        QCOMPARE(controlProperty(u"Account"_s).toString(), QString());
-        QCOMPARE(controlProperty(u"SignedIn"_s).toBool(), true);
+        QCOMPARE(StandInProcess::property(u"Account"_s).toString(), QString());
+        QCOMPARE(StandInProcess::property(u"SignedIn"_s).toBool(), true);
     }
 
     void refusedCalls_data()
@@ -271,12 +240,12 @@ private Q_SLOTS:
             value = path;
         }
 
-        const QString before = controlProperty(u"DisplayPicture"_s).toString();
+        const QString before = StandInProcess::property(u"DisplayPicture"_s).toString();
         const QDBusMessage reply = setMyProperty(property, value);
         QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
         QCOMPARE(reply.errorName(), error);
         QVERIFY(!reply.errorMessage().isEmpty());
-        QCOMPARE(controlProperty(u"DisplayPicture"_s).toString(), before);
+        QCOMPARE(StandInProcess::property(u"DisplayPicture"_s).toString(), before);
 
         // A refused call announces nothing: the next good picture is the only one.
         const QString good = picture(u"after-refusal.png"_s);
@@ -305,8 +274,8 @@ private Q_SLOTS:
         const QDBusMessage reply = setMyProperty(contract::UserTilePath, path);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
         QTRY_COMPARE(m_log.pictures, QStringList{path});
-        QCOMPARE(controlProperty(u"DisplayPicture"_s).toString(), path);
-        QCOMPARE(receivedPictures(), QStringList{path});
+        QCOMPARE(StandInProcess::property(u"DisplayPicture"_s).toString(), path);
+        QCOMPARE(StandInProcess::receivedPictures(), QStringList{path});
     }
 
     void recordsEveryPictureAndCall()
@@ -325,7 +294,7 @@ private Q_SLOTS:
         call(Control, u"SignIn"_s);
         call(Messenger, contract::MySigninName);
 
-        QCOMPARE(receivedPictures(), (QStringList{first, missing, third}));
+        QCOMPARE(StandInProcess::receivedPictures(), (QStringList{first, missing, third}));
         const QDBusMessage calls = call(Control, u"Calls"_s);
         QCOMPARE(calls.signature(), u"a{su}"_s);
         const auto counts = qdbus_cast<QMap<QString, uint>>(calls.arguments().value(0));
@@ -333,7 +302,7 @@ private Q_SLOTS:
 
         call(Control, u"ClearReceivedPictures"_s);
         call(Control, u"ResetCalls"_s);
-        QCOMPARE(receivedPictures(), QStringList());
+        QCOMPARE(StandInProcess::receivedPictures(), QStringList());
         const auto cleared = qdbus_cast<QMap<QString, uint>>(call(Control, u"Calls"_s).arguments().value(0));
         QCOMPARE(cleared, (QMap<QString, uint>{{contract::MySigninName, 0}, {contract::SetMyProperty, 0}}));
     }
@@ -364,7 +333,7 @@ private Q_SLOTS:
         QCOMPARE(call(Messenger, contract::MySigninName).type(), QDBusMessage::ReplyMessage); // nothing armed
 
         call(Control, u"SetRejectPictures"_s, {true});
-        QCOMPARE(controlProperty(u"RejectPictures"_s).toBool(), true);
+        QCOMPARE(StandInProcess::property(u"RejectPictures"_s).toBool(), true);
         QCOMPARE(setMyProperty(contract::UserTilePath, good).errorName(), Failed);
         call(Control, u"SetRejectPictures"_s, {false});
         QCOMPARE(setMyProperty(contract::UserTilePath, good).type(), QDBusMessage::ReplyMessage);
@@ -374,7 +343,7 @@ private Q_SLOTS:
     {
         CliResult result = runCli({u"sign-out"_s});
         QCOMPARE(result.exitCode, 0);
-        QCOMPARE(controlProperty(u"SignedIn"_s).toBool(), false);
+        QCOMPARE(StandInProcess::property(u"SignedIn"_s).toBool(), false);
 
         result = runCli({u"status"_s});
         QCOMPARE(result.exitCode, 0);
@@ -409,12 +378,12 @@ private Q_SLOTS:
 
     void secondInstanceExits()
     {
-        QProcess second;
-        QVERIFY(!startInstance(second, {u"--no-window"_s}));
-        QCOMPARE(second.state(), QProcess::NotRunning);
-        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-        QVERIFY(second.exitCode() != 0);
-        QVERIFY(second.readAllStandardError().contains("already owns org.tilecast.Messenger"));
+        StandInProcess second;
+        QVERIFY(!second.start());
+        QVERIFY(!second.isRunning());
+        QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
+        QVERIFY(second.process().exitCode() != 0);
+        QVERIFY(second.process().standardError().contains("already owns org.tilecast.Messenger"));
         QCOMPARE(call(Messenger, contract::MySigninName).arguments(),
                  QVariantList{u"alice"_s}); // first one unharmed
     }
@@ -422,10 +391,10 @@ private Q_SLOTS:
     // These end the shared instance, so they come last.
     void terminateExitsCleanly()
     {
-        m_instance.terminate(); // SIGTERM
-        QVERIFY(m_instance.waitForFinished(15000));
-        QCOMPARE(m_instance.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(m_instance.exitCode(), 0);
+        QVERIFY(m_instance.signal(SIGTERM));
+        QVERIFY(m_instance.process().waitForExit(15000));
+        QCOMPARE(m_instance.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_instance.process().exitCode(), 0);
         QTRY_VERIFY(!nameHasOwner());
 
         for (const QString& command : {u"status"_s, u"sign-in"_s, u"sign-out"_s}) {
@@ -438,11 +407,13 @@ private Q_SLOTS:
     void windowedInstanceStartingSignedOut()
     {
         QVERIFY(!nameHasOwner());
-        QProcess windowed;
-        QVERIFY(startInstance(windowed, {u"--signed-out"_s, u"--account"_s, u"bob"_s}));
+        StandInProcess windowed;
+        QVERIFY2(
+            windowed.start({u"--signed-out"_s, u"--account"_s, u"bob"_s}, StandInProcess::Window::Offscreen),
+            qPrintable(windowed.report()));
 
         QCOMPARE(call(Messenger, contract::MySigninName).errorName(), NotSignedIn);
-        QCOMPARE(controlProperty(u"Account"_s).toString(), u"bob"_s);
+        QCOMPARE(StandInProcess::property(u"Account"_s).toString(), u"bob"_s);
         QCOMPARE(call(Control, u"SignIn"_s).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(call(Messenger, contract::MySigninName).arguments(), QVariantList{u"bob"_s});
         // Exercises the window's live preview as well.
@@ -450,10 +421,10 @@ private Q_SLOTS:
                  QDBusMessage::ReplyMessage);
         QCOMPARE(call(Control, u"SignOut"_s).type(), QDBusMessage::ReplyMessage);
 
-        ::kill(pid_t(windowed.processId()), SIGINT);
-        QVERIFY(windowed.waitForFinished(15000));
-        QCOMPARE(windowed.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(windowed.exitCode(), 0);
+        QVERIFY(windowed.signal(SIGINT));
+        QVERIFY(windowed.process().waitForExit(15000));
+        QCOMPARE(windowed.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(windowed.process().exitCode(), 0);
     }
 };
 

@@ -14,6 +14,7 @@
 #include "support/A11yTree.h"
 #include "support/DesktopSession.h"
 #include "support/ProcessUnderTest.h"
+#include "support/ProgramTexts.h"
 #include "support/TilecastUnderTest.h"
 #include "support/XWindows.h"
 #include "XmppObserver.h"
@@ -25,7 +26,7 @@ using testsupport::XWindows;
 
 namespace {
 
-const QString ErrorLine = u"An error has occured. Please fill in all fields in DP area."_s;
+using testsupport::ErrorLine;
 
 // Which of `pictures` an avatar shows: the nearest by a small thumbnail, so that Pidgin's
 // conversion (to PNG, scaled to its size limits) does not matter.

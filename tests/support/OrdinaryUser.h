@@ -6,13 +6,14 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-// Runs the enclosed code with the file-system rights of an ordinary user;
-// the suite runs as root, whom permissions do not stop.
+// Runs the enclosed code with the file-system rights of an ordinary user: the suite runs as
+// root, whom permissions do not stop, so root becomes nobody until the destructor; any other
+// user is ordinary already.
 class AsOrdinaryUser
 {
 public:
     static constexpr uid_t Nobody = 65534;
-    AsOrdinaryUser() { m_ok = ::geteuid() == 0 && ::setegid(Nobody) == 0 && ::seteuid(Nobody) == 0; }
+    AsOrdinaryUser() { m_ok = ::geteuid() != 0 || (::setegid(Nobody) == 0 && ::seteuid(Nobody) == 0); }
     ~AsOrdinaryUser()
     {
         if ((::geteuid() != m_uid && ::seteuid(m_uid) != 0) ||
@@ -21,7 +22,7 @@ public:
     }
     AsOrdinaryUser(const AsOrdinaryUser&) = delete;
     AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
-    // False when the test does not run as root and so cannot switch.
+    // False when root could not become nobody.
     bool ok() const { return m_ok; }
 
 private:

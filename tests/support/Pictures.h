@@ -6,8 +6,15 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 
-// Pictures the tests make: what a camera gives, and files that only claim to be pictures.
+// Pictures the tests make: what a camera gives, the smallest GIF, and files that only claim
+// to be pictures.
 namespace testsupport::pictures {
+
+// The smallest GIF: 1x1, two-colour palette. Qt reads GIF but cannot write it.
+inline QByteArray tinyGif()
+{
+    return QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002024401003b");
+}
 
 inline quint32 crc32(const QByteArray& bytes)
 {

@@ -5,7 +5,15 @@
 
 #include "mainwindow/Form1.h"
 
-// What the main window holds of the slide show, for comparing in tests.
+// What the main window holds, for comparing in tests.
+
+// Whether the control itself is enabled, whatever its parents are: what the program set.
+inline bool ownEnabled(const QWidget* w)
+{
+    return !w->testAttribute(Qt::WA_ForceDisabled);
+}
+
+// The slide show's twenty slots and its list.
 inline QStringList slotTexts(const Form1& form)
 {
     QStringList texts;

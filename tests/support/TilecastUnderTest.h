@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDir>
 #include <QtTest>
 
 #include <memory>
 
-#include "contract/MessengerContract.h"
 #include "support/A11yTree.h"
 #include "support/DesktopSession.h"
 #include "support/ProcessUnderTest.h"
 #include "support/ProgramLayout.h"
+#include "support/StandInProcess.h"
 #include "support/XWindows.h"
-#include "tilecast-messenger/StandInControl.h"
 
 // The real programs in the private desktop: the stand-in messenger on the
 // session bus, then tilecast in a given folder. Tests see what a person
@@ -32,12 +29,7 @@ public:
     static inline const QString DeactivateButton = QStringLiteral("Command1");
     static inline const QString ExitCaption = QStringLiteral("Label19");
 
-    bool startMessenger(const QStringList& args)
-    {
-        messenger = std::make_unique<testsupport::ProcessUnderTest>(
-            QStringLiteral(TILECAST_MESSENGER_BIN), QStringList{QStringLiteral("--no-window")} + args);
-        return messenger->start() && messenger->waitForLine(QStringLiteral("ready"), 10000).has_value();
-    }
+    bool startMessenger(const QStringList& args) { return messenger.start(args); }
 
     bool startTilecast(const QString& folder)
     {
@@ -45,24 +37,6 @@ public:
         tilecast->setWorkingDirectory(folder);
         tilecast->setEnv(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         return tilecast->start();
-    }
-
-    // Runs the stand-in's command-line client (sign-in, sign-out, status).
-    static bool messengerCommand(const QStringList& args)
-    {
-        return QProcess::execute(QStringLiteral(TILECAST_MESSENGER_BIN), args) == 0;
-    }
-
-    // The paths the stand-in received, in order, accepted or not.
-    static QStringList receivedPictures()
-    {
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            contract::Service, contract::Path, standin::ControlInterface, QStringLiteral("ReceivedPictures"));
-        return QDBusConnection::sessionBus()
-            .call(call, QDBus::Block, 5000)
-            .arguments()
-            .value(0)
-            .toStringList();
     }
 
     // Tilecast's window of this client size that a person can see.
@@ -147,10 +121,9 @@ public:
 
     QString report() const
     {
-        return (tilecast ? tilecast->report() : QString()) + QLatin1Char('\n') +
-               (messenger ? messenger->report() : QString());
+        return (tilecast ? tilecast->report() : QString()) + QLatin1Char('\n') + messenger.report();
     }
 
-    std::unique_ptr<testsupport::ProcessUnderTest> messenger;
+    StandInProcess messenger;
     std::unique_ptr<testsupport::ProcessUnderTest> tilecast;
 };

@@ -38,31 +38,17 @@ W* place(W* widget, int x, int y, int w, int h)
     return widget;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The other widget kinds in the "Fixture" window, and the other windows, of --kinds.
+struct OtherKinds
 {
-    QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-
-    if (const qsizetype at = args.indexOf(QStringLiteral("--exit")); at >= 0) {
-        say(QStringLiteral("out"));
-        std::fputs("bye\n", stderr);
-        return args.value(at + 1).toInt();
-    }
-
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Fixture"));
-    window.setFixedSize(testsupport::FixtureWindowSize);
-    place(new QLabel(QStringLiteral("Hello fixture"), &window), 10, 10, 200, 20);
-    place(new QPushButton(QStringLiteral("Press"), &window), 10, 40, 100, 30);
-
-    QWidget frameless(nullptr, Qt::FramelessWindowHint);
+    QWidget frameless{nullptr, Qt::FramelessWindowHint};
     QDialog dialog;
     QMainWindow mainWindow;
     QWidget minimised;
-    QWidget gone;
-    if (args.contains(QStringLiteral("--kinds"))) {
+    QWidget gone; // shown, and hidden again once the event loop runs
+
+    void show(QWidget& window)
+    {
         place(new QLineEdit(QStringLiteral("typed text"), &window), 120, 40, 170, 24)
             ->setAccessibleName(QStringLiteral("Entry"));
         auto* list = place(new QListWidget(&window), 10, 80, 130, 80);
@@ -93,6 +79,29 @@ int main(int argc, char** argv)
         gone.resize(100, 60);
         gone.show();
     }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+
+    if (const qsizetype at = args.indexOf(QStringLiteral("--exit")); at >= 0) {
+        say(QStringLiteral("out"));
+        std::fputs("bye\n", stderr);
+        return args.value(at + 1).toInt();
+    }
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Fixture"));
+    window.setFixedSize(testsupport::FixtureWindowSize);
+    place(new QLabel(QStringLiteral("Hello fixture"), &window), 10, 10, 200, 20);
+    place(new QPushButton(QStringLiteral("Press"), &window), 10, 40, 100, 30);
+    OtherKinds kinds;
+    if (args.contains(QStringLiteral("--kinds")))
+        kinds.show(window);
     window.show();
 
     if (args.contains(QStringLiteral("--child"))) {
@@ -103,8 +112,8 @@ int main(int argc, char** argv)
     }
 
     // "ready" once the event loop runs: the windows have been mapped by then.
-    QTimer::singleShot(0, &app, [&gone] {
-        gone.hide();
+    QTimer::singleShot(0, &app, [&kinds] {
+        kinds.gone.hide();
         say(QStringLiteral("ready"));
     });
     return app.exec();

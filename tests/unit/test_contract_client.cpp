@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusReply>
-#include <QProcess>
 #include <QThread>
 #include <QtTest>
 
@@ -11,7 +9,6 @@
 #include "contract/MessengerContract.h"
 #include "messenger/ContractClient.h"
 #include "support/StandInProcess.h"
-#include "tilecast-messenger/StandInControl.h"
 
 // The client of the messenger contract over a private session bus, against the real stand-in.
 class TestContractClient : public QObject
@@ -19,28 +16,6 @@ class TestContractClient : public QObject
     Q_OBJECT
 
     StandInProcess m_standIn;
-
-    // Through plain messages: QDBusInterface keeps what it introspected for the life of the
-    // process, which the leak checker of the sanitized run would report.
-    static QDBusMessage callStandIn(const QString& method, const QVariantList& args = {})
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(contract::Service, contract::Path,
-                                                              standin::ControlInterface, method);
-        message.setArguments(args);
-        return QDBusConnection::sessionBus().call(message);
-    }
-
-    static void control(const char* method, const QVariantList& args = {})
-    {
-        const QDBusMessage reply = callStandIn(QString::fromLatin1(method), args);
-        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
-    }
-
-    static QStringList receivedPictures()
-    {
-        const QDBusReply<QStringList> reply = callStandIn(QStringLiteral("ReceivedPictures"));
-        return reply.value();
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -75,7 +50,7 @@ private Q_SLOTS:
         QVERIFY2(name.ok(), qPrintable(name.failure()));
         QCOMPARE(name.value(), account);
 
-        control("SignOut");
+        QCOMPARE(StandInProcess::control(QStringLiteral("SignOut")).type(), QDBusMessage::ReplyMessage);
         const Outcome<QString> signedOut = messenger->signinName();
         QVERIFY(!signedOut.ok());
         QVERIFY(signedOut.failure().contains(contract::error::NotSignedIn));
@@ -96,7 +71,8 @@ private Q_SLOTS:
         const Status empty = messenger->applyDisplayPicture(QString());
         QVERIFY(!empty.ok());
 
-        QCOMPARE(receivedPictures(), (QStringList{good, QStringLiteral("/no/such file.gif"), QString()}));
+        QCOMPARE(StandInProcess::receivedPictures(),
+                 (QStringList{good, QStringLiteral("/no/such file.gif"), QString()}));
     }
 
     // The object held keeps working for a messenger that restarted, and fails
@@ -132,7 +108,7 @@ private Q_SLOTS:
         QFETCH(bool, answered);
         QVERIFY(m_standIn.start({QStringLiteral("--account"), QStringLiteral("alice")}));
         if (!signedIn)
-            control("SignOut");
+            QCOMPARE(StandInProcess::control(QStringLiteral("SignOut")).type(), QDBusMessage::ReplyMessage);
         std::unique_ptr<Messenger> messenger = ContractClient::create().take();
         QList<Outcome<QString>> answers;
         bool onMainThread = true;

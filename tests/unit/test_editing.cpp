@@ -8,6 +8,7 @@
 #include "controls/Fonts.h"
 #include "editing/Form4.h"
 #include "support/EditingFixture.h"
+#include "support/SlideShowState.h"
 #include "support/Windows.h"
 
 // Building the slide show: filling slots from the file list, browsing
@@ -30,8 +31,6 @@ class TestEditing : public QObject
         QStringList fileNames() const { return form->File1->names(); }
     };
 
-    static bool ownEnabled(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
-
     static Form4* openDialog()
     {
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -39,6 +38,23 @@ class TestEditing : public QObject
                 return dialog;
         }
         return nullptr;
+    }
+
+    // Answers the "New Slide Show" box: tick, untick, cancel, yes, close or escape, in turn.
+    static void answer(Form4& dialog, const QString& answers)
+    {
+        for (const QString& step : answers.split(QLatin1Char(' '))) {
+            if (step == QStringLiteral("tick") || step == QStringLiteral("untick"))
+                QTest::mouseClick(dialog.Check1, Qt::LeftButton);
+            else if (step == QStringLiteral("cancel"))
+                QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+            else if (step == QStringLiteral("yes"))
+                QTest::mouseClick(dialog.Command2, Qt::LeftButton);
+            else if (step == QStringLiteral("close"))
+                dialog.close();
+            else if (step == QStringLiteral("escape"))
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        }
     }
 
 private Q_SLOTS:
@@ -501,18 +517,7 @@ private Q_SLOTS:
             QVERIFY(!f.isEnabled());
             QVERIFY(!ownEnabled(f.Command7));
             QPointer<Form4> alive(dialog);
-            for (const QString& answer : rounds[r].split(QLatin1Char(' '))) {
-                if (answer == QStringLiteral("tick") || answer == QStringLiteral("untick"))
-                    QTest::mouseClick(dialog->Check1, Qt::LeftButton);
-                else if (answer == QStringLiteral("cancel"))
-                    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
-                else if (answer == QStringLiteral("yes"))
-                    QTest::mouseClick(dialog->Command2, Qt::LeftButton);
-                else if (answer == QStringLiteral("close"))
-                    dialog->close();
-                else if (answer == QStringLiteral("escape"))
-                    QTest::keyClick(dialog, Qt::Key_Escape);
-            }
+            answer(*dialog, rounds[r]);
             deleteClosedWindows();
             QVERIFY(alive.isNull());
             QVERIFY(f.isEnabled());

@@ -10,6 +10,8 @@
 #include "slideshow/Activation.h"
 #include "slideshow/ConnectSlideShow.h"
 #include "support/FakeMessenger.h"
+#include "support/ProgramTexts.h"
+#include "support/SlideShowState.h"
 
 // Activation, deactivation and the ring of slide timers, against an
 // in-process messenger. Ticks are raised directly: whichever slide timer is
@@ -67,10 +69,6 @@ class TestSlideShow : public QObject
             list << QStringLiteral("/pictures/%1.gif").arg(k);
         return list;
     }
-
-    static bool ownEnabled(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
-    static const inline QString errorLine =
-        QStringLiteral("An error has occured. Please fill in all fields in DP area.");
 
 private Q_SLOTS:
     void initTestCase() { useProgramFont(*qApp); }
@@ -188,7 +186,7 @@ private Q_SLOTS:
         }
         QCOMPARE(fx.world.applied, applied);
         QCOMPARE(fx.running(), runningAfter);
-        QCOMPARE(f.Label2->caption() == errorLine, errorShown);
+        QCOMPARE(f.Label2->caption() == testsupport::ErrorLine, errorShown);
         QCOMPARE(f.Label2->isBold(), errorShown);
         if (errorShown) {
             QVERIFY(f.Text8->text().isEmpty());
@@ -212,7 +210,7 @@ private Q_SLOTS:
         fx.world.running = false; // the messenger is gone: creating the object fails
         fx.tick();
         QCOMPARE(fx.running(), 0);
-        QCOMPARE(f.Label2->caption(), errorLine);
+        QCOMPARE(f.Label2->caption(), testsupport::ErrorLine);
         QVERIFY(f.Label2->isBold());
         QVERIFY(!f.Label14->isEnabled());
         QVERIFY(f.Frame2->isEnabled());

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -45,9 +44,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY(photoLike(4000, 3000).save(path(u"camera.jpg"_s), "JPEG", 92));
-        // Qt writes no GIFs: the smallest one there is, by hand.
-        write(u"pixel.gif"_s, QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c"
-                                                  "00000000010001000002024401003b"));
+        write(u"pixel.gif"_s, testsupport::pictures::tinyGif());
         QVERIFY(flat(96, 96).save(path(u"exact.png"_s), "PNG"));
         QVERIFY(flat(50, 20).save(path(u"small.bmp"_s), "BMP"));
         QVERIFY(flat(300, 1000).save(path(u"tall.png"_s), "PNG"));

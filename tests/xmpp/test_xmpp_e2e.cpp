@@ -18,7 +18,9 @@
 #include "contract/MessengerContract.h"
 #include "support/A11yTree.h"
 #include "support/DesktopSession.h"
+#include "support/Pictures.h"
 #include "support/ProcessUnderTest.h"
+#include "support/ProgramTexts.h"
 #include "support/TilecastUnderTest.h"
 #include "support/XmppWorld.h"
 #include "support/XWindows.h"
@@ -32,7 +34,7 @@ using testsupport::XWindows;
 
 namespace {
 
-const QString ErrorLine = u"An error has occured. Please fill in all fields in DP area."_s;
+using testsupport::ErrorLine;
 const QString Observer = QStringLiteral(TILECAST_SOURCE_DIR "/tests/xmpp/xmpp_observer.py");
 
 } // namespace
@@ -140,11 +142,9 @@ private Q_SLOTS:
         QVERIFY(QImage(samples + u"aurora.jpg"_s)
                     .scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .save(m_folder.filePath(m_names[0]), "JPEG", 90));
-        // Qt writes no GIFs: the smallest one there is, by hand.
         QFile pixel(m_folder.filePath(m_names[1]));
         QVERIFY(pixel.open(QIODevice::WriteOnly));
-        QVERIFY(pixel.write(QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c"
-                                                "00000000010001000002024401003b")) > 0);
+        QVERIFY(pixel.write(testsupport::pictures::tinyGif()) > 0);
         pixel.close();
         QVERIFY(QFile::copy(samples + u"sunset.bmp"_s, m_folder.filePath(m_names[2])));
         QVERIFY(QFile::copy(samples + u"robot.gif"_s, m_folder.filePath(m_names[3])));
