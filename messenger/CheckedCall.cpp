@@ -5,6 +5,7 @@
 #include <QDBusReply>
 
 #include "contract/MessengerContract.h"
+#include "contract/NameOwner.h"
 
 CheckedCall::CheckedCall(const QDBusConnection& bus, Target target) : m_bus(bus), m_target(std::move(target))
 {
@@ -12,19 +13,11 @@ CheckedCall::CheckedCall(const QDBusConnection& bus, Target target) : m_bus(bus)
 
 Status CheckedCall::reachable(const QDBusConnection& bus, const QString& service, const QString& absent)
 {
-    if (!bus.isConnected())
-        return Failure{QStringLiteral("no session bus: ") + bus.lastError().message()};
-    // Asked directly rather than through QDBusConnectionInterface, whose calls wait the
-    // bus's default 25 s: this runs on every tick of the watchdog, and a bus that hangs
-    // must cost no more than a messenger that hangs.
-    QDBusMessage question = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    question.setArguments({service});
-    const QDBusReply<bool> owned = bus.call(question, QDBus::Block, contract::CallTimeoutMs);
-    if (!owned.isValid())
-        return Failure{QStringLiteral("the session bus's NameHasOwner failed: %1: %2")
-                           .arg(owned.error().name(), owned.error().message())};
+    // Asked within the contract's time-out, not the bus's default 25 s: this runs on every
+    // tick of the watchdog, and a bus that hangs must cost no more than a messenger that hangs.
+    const Outcome<bool> owned = contract::nameHasOwner(bus, service);
+    if (!owned)
+        return Failure{owned.failure()};
     if (!owned.value())
         return Failure{absent + QStringLiteral(": nobody owns ") + service};
     return {};

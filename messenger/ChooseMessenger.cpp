@@ -6,12 +6,12 @@
 
 Outcome<std::unique_ptr<Messenger>> createMessenger()
 {
-    auto standIn = ContractClient::create();
-    if (standIn)
-        return standIn;
+    auto contractProgram = ContractClient::create();
+    if (contractProgram)
+        return contractProgram;
     auto pidgin = PidginMessenger::create();
     if (pidgin)
         return pidgin;
     return Failure{
-        QStringLiteral("no messenger is running (%1; %2)").arg(standIn.failure(), pidgin.failure())};
+        QStringLiteral("no messenger is running (%1; %2)").arg(contractProgram.failure(), pidgin.failure())};
 }

@@ -1,41 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Client.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QVariantMap>
 
-#include <cstdio>
-
+#include "contract/CommandLine.h"
 #include "contract/MessengerContract.h"
+#include "contract/NameOwner.h"
 #include "StandInControl.h"
 
 namespace {
 
 constexpr int CallTimeoutMs = 5000;
 
-void print(std::FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fputc('\n', stream);
-}
+using cli::printLine;
 
 // False, with the reason printed, if there is no bus or no instance on it.
-bool reachInstance(QDBusConnection& bus)
+bool reachInstance(const QDBusConnection& bus)
 {
-    if (!bus.isConnected()) {
-        print(stderr, QStringLiteral("tilecast-messenger: cannot connect to the D-Bus session bus: %1")
-                          .arg(bus.lastError().message()));
+    const Outcome<bool> owned = contract::nameHasOwner(bus, contract::Service);
+    if (!owned) {
+        cli::fail(owned.failure());
         return false;
     }
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(contract::Service);
-    if (!owned.isValid() || !owned.value()) {
-        print(stderr, QStringLiteral("tilecast-messenger: no instance is running (nobody owns %1 on the "
-                                     "session bus); start one with: tilecast-messenger")
-                          .arg(contract::Service));
+    if (!owned.value()) {
+        cli::fail(QStringLiteral("no instance is running (nobody owns %1 on the session bus); start one "
+                                 "with: tilecast-messenger")
+                      .arg(contract::Service));
         return false;
     }
     return true;
@@ -54,7 +47,7 @@ bool succeeded(const QDBusMessage& reply)
 {
     if (reply.type() == QDBusMessage::ReplyMessage)
         return true;
-    print(stderr, QStringLiteral("tilecast-messenger: %1: %2").arg(reply.errorName(), reply.errorMessage()));
+    cli::fail(QStringLiteral("%1: %2").arg(reply.errorName(), reply.errorMessage()));
     return false;
 }
 
@@ -63,14 +56,16 @@ int status(QDBusConnection& bus)
     const QDBusMessage reply = call(bus, QStringLiteral("org.freedesktop.DBus.Properties"),
                                     QStringLiteral("GetAll"), {standin::ControlInterface});
     if (!succeeded(reply))
-        return ClientFailed;
+        return cli::Failed;
     const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
     const bool signedIn = properties.value(QStringLiteral("SignedIn")).toBool();
-    print(stdout, signedIn ? QStringLiteral("state: signed in") : QStringLiteral("state: signed out"));
-    print(stdout, QStringLiteral("account: %1").arg(properties.value(QStringLiteral("Account")).toString()));
-    print(stdout,
-          QStringLiteral("picture: %1").arg(properties.value(QStringLiteral("DisplayPicture")).toString()));
-    return ClientOk;
+    printLine(stdout, signedIn ? QStringLiteral("state: signed in") : QStringLiteral("state: signed out"));
+    printLine(stdout,
+              QStringLiteral("account: %1").arg(properties.value(QStringLiteral("Account")).toString()));
+    printLine(
+        stdout,
+        QStringLiteral("picture: %1").arg(properties.value(QStringLiteral("DisplayPicture")).toString()));
+    return cli::Ok;
 }
 
 } // namespace
@@ -82,34 +77,31 @@ int runClient(const QStringList& arguments)
     const bool known = command == QLatin1String("sign-in") || command == QLatin1String("sign-out") ||
                        command == QLatin1String("status");
     if (!known) {
-        print(stderr, QStringLiteral("tilecast-messenger: unknown command \"%1\"; see --help").arg(command));
-        return ClientUsage;
+        return cli::fail(QStringLiteral("unknown command \"%1\"; see --help").arg(command), cli::Usage);
     }
     const qsizetype maxRest = command == QLatin1String("sign-in") ? 1 : 0;
     if (rest.size() > maxRest) {
-        print(stderr,
-              QStringLiteral("tilecast-messenger: too many arguments for %1; see --help").arg(command));
-        return ClientUsage;
+        return cli::fail(QStringLiteral("too many arguments for %1; see --help").arg(command), cli::Usage);
     }
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!reachInstance(bus))
-        return ClientFailed;
+        return cli::Failed;
 
     if (command == QLatin1String("status"))
         return status(bus);
     if (command == QLatin1String("sign-out")) {
         if (!succeeded(call(bus, standin::ControlInterface, QStringLiteral("SignOut"))))
-            return ClientFailed;
-        print(stdout, QStringLiteral("Signed out."));
-        return ClientOk;
+            return cli::Failed;
+        printLine(stdout, QStringLiteral("Signed out."));
+        return cli::Ok;
     }
     const QDBusMessage reply = rest.isEmpty() ? call(bus, standin::ControlInterface, QStringLiteral("SignIn"))
                                               : call(bus, standin::ControlInterface,
                                                      QStringLiteral("SignInAs"), {rest.constFirst()});
     if (!succeeded(reply))
-        return ClientFailed;
+        return cli::Failed;
     const QDBusMessage name = call(bus, contract::Interface, contract::MySigninName);
-    print(stdout, QStringLiteral("Signed in as \"%1\".").arg(name.arguments().value(0).toString()));
-    return ClientOk;
+    printLine(stdout, QStringLiteral("Signed in as \"%1\".").arg(name.arguments().value(0).toString()));
+    return cli::Ok;
 }

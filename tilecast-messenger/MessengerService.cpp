@@ -1,29 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MessengerService.h"
 
-#include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QRegularExpression>
 
 #include "contract/MessengerContract.h"
 #include "controladaptor.h"
-#include "messengeradaptor.h"
 #include "MessengerModel.h"
 #include "StandInControl.h"
 
 namespace {
-
-// D-Bus signature of what arrived inside a variant, for error messages.
-QString signatureOf(const QVariant& value)
-{
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>())
-        return value.value<QDBusArgument>().currentSignature();
-    if (const char* signature = QDBusMetaType::typeToSignature(value.metaType()))
-        return QString::fromLatin1(signature);
-    return QStringLiteral("?");
-}
 
 // Error names follow the interface-name rules; libdbus refuses to send others,
 // which would leave the caller waiting for a reply that never comes.
@@ -37,12 +24,11 @@ bool isValidErrorName(const QString& name)
 } // namespace
 
 MessengerService::MessengerService(MessengerModel* model, QObject* parent)
-    : QObject(parent), m_model(model), m_bus(QString())
+    : ContractService(parent), m_model(model)
 {
     qDBusRegisterMetaType<CallCounts>();
     ResetCalls();
 
-    new MessengerAdaptor(this);
     new ControlAdaptor(this);
 
     connect(m_model, &MessengerModel::signedInChanged, this, [this](bool signedIn) {
@@ -57,28 +43,6 @@ MessengerService::MessengerService(MessengerModel* model, QObject* parent)
         Q_EMIT DisplayPictureChanged(path);
         announceProperty(QStringLiteral("DisplayPicture"), path);
     });
-}
-
-bool MessengerService::publish(const QDBusConnection& bus, QString* error)
-{
-    m_bus = bus;
-    // The object goes up first so that whoever sees the name appear can call it.
-    if (!m_bus.registerObject(contract::Path, this, QDBusConnection::ExportAdaptors)) {
-        *error = QStringLiteral("cannot export %1: %2").arg(contract::Path, m_bus.lastError().message());
-        return false;
-    }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        m_bus.interface()->registerService(contract::Service, QDBusConnectionInterface::DontQueueService,
-                                           QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid()) {
-        *error = QStringLiteral("cannot own %1: %2").arg(contract::Service, reply.error().message());
-        return false;
-    }
-    if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        *error = QStringLiteral("%1 is already owned by another instance").arg(contract::Service);
-        return false;
-    }
-    return true;
 }
 
 bool MessengerService::isSignedIn() const
@@ -96,8 +60,13 @@ QString MessengerService::displayPicture() const
     return m_model->displayPicture();
 }
 
-bool MessengerService::beginContractCall(const QString& method)
+bool MessengerService::answeredFirst(const QString& method, const QVariantList& arguments)
 {
+    // Recorded before anything can refuse it: tests want to see every attempt.
+    if (method == contract::SetMyProperty && arguments.value(0).toInt() == contract::UserTilePath &&
+        arguments.value(1).metaType() == QMetaType::fromType<QString>())
+        m_receivedPictures.append(arguments.value(1).toString());
+
     ++m_calls[method];
     for (qsizetype i = 0; i < m_armedFailures.size(); ++i) {
         const ArmedFailure& failure = m_armedFailures.at(i);
@@ -110,62 +79,20 @@ bool MessengerService::beginContractCall(const QString& method)
     return false;
 }
 
-QString MessengerService::MySigninName()
+void MessengerService::applyPicture(const PictureCall& call)
 {
-    if (beginContractCall(contract::MySigninName))
-        return {};
-    if (!m_model->isSignedIn()) {
-        sendErrorReply(contract::error::NotSignedIn, QStringLiteral("No account is signed in."));
-        return {};
-    }
-    return m_model->account();
-}
-
-void MessengerService::SetMyProperty(int property, const QDBusVariant& value)
-{
-    const QVariant inner = value.variant();
-    const bool isPath =
-        property == contract::UserTilePath && inner.metaType() == QMetaType::fromType<QString>();
-    // Recorded before anything can refuse it: tests want to see every attempt.
-    if (isPath)
-        m_receivedPictures.append(inner.toString());
-
-    if (beginContractCall(contract::SetMyProperty))
-        return;
-    if (!m_model->isSignedIn()) {
-        sendErrorReply(contract::error::NotSignedIn, QStringLiteral("No account is signed in."));
-        return;
-    }
-    if (property != contract::UserTilePath) {
-        sendErrorReply(
-            contract::error::InvalidArgument,
-            QStringLiteral("Property %1 cannot be set; only %2 (MCONTACTPROP_USERTILE_PATH) is supported.")
-                .arg(property)
-                .arg(contract::UserTilePath));
-        return;
-    }
-    if (!isPath) {
-        sendErrorReply(
-            contract::error::InvalidArgument,
-            QStringLiteral("The value of property %1 must be a string (a file path), not of type '%2'.")
-                .arg(contract::UserTilePath)
-                .arg(signatureOf(inner)));
-        return;
-    }
-    const QString path = inner.toString();
     if (m_rejectPictures) {
-        sendErrorReply(contract::error::Failed,
-                       QStringLiteral("Cannot use \"%1\" as the display picture: pictures are "
-                                      "being refused on request (SetRejectPictures).")
-                           .arg(path));
+        call.refuse(contract::error::Failed,
+                    QStringLiteral("Cannot use \"%1\" as the display picture: pictures are "
+                                   "being refused on request (SetRejectPictures).")
+                        .arg(call.path()));
         return;
     }
-    const PictureCheck check = m_model->setDisplayPicture(path);
-    if (!check.ok) {
-        sendErrorReply(
-            contract::error::Failed,
-            QStringLiteral("Cannot use \"%1\" as the display picture: %2.").arg(path, check.reason));
-    }
+    const PictureCheck check = m_model->setDisplayPicture(call.path());
+    if (check.ok)
+        call.accept();
+    else
+        call.unusable(check.reason);
 }
 
 void MessengerService::SignIn()
@@ -216,11 +143,11 @@ void MessengerService::SetRejectPictures(bool reject)
 
 void MessengerService::announceProperty(const QString& name, const QVariant& value)
 {
-    if (!m_bus.isConnected())
+    if (!bus().isConnected())
         return;
     QDBusMessage signal =
         QDBusMessage::createSignal(contract::Path, QStringLiteral("org.freedesktop.DBus.Properties"),
                                    QStringLiteral("PropertiesChanged"));
     signal << standin::ControlInterface << QVariantMap{{name, value}} << QStringList();
-    m_bus.send(signal);
+    bus().send(signal);
 }

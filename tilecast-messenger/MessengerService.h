@@ -1,24 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDBusConnection>
-#include <QDBusContext>
-#include <QDBusVariant>
 #include <QList>
 #include <QMap>
-#include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include "contract/ContractService.h"
 
 class MessengerModel;
 
 // Calls per org.tilecast.Messenger method, as reported by MessengerControl.Calls.
 using CallCounts = QMap<QString, uint>;
 
-// The object at /org/tilecast/Messenger. The adaptors generated from the two
-// interface XML files forward every call here; the account state itself lives
-// in MessengerModel, which the window shares.
-class MessengerService : public QObject, protected QDBusContext
+// The stand-in's object at /org/tilecast/Messenger: the contract as every messenger program
+// answers it (ContractService), and the stand-in's own control interface, whose adaptor
+// forwards here. The account state itself lives in MessengerModel, which the window shares.
+class MessengerService : public ContractService
 {
     Q_OBJECT
     // Read by the generated MessengerControl adaptor, by these names.
@@ -30,18 +28,10 @@ class MessengerService : public QObject, protected QDBusContext
 public:
     explicit MessengerService(MessengerModel* model, QObject* parent = nullptr);
 
-    // Exports the object, then takes the bus name without queueing. False with
-    // `error` set if either fails (typically: another instance owns the name).
-    bool publish(const QDBusConnection& bus, QString* error);
-
-    bool isSignedIn() const;
-    QString account() const;
+    bool isSignedIn() const override;
+    QString account() const override;
     QString displayPicture() const;
     bool rejectPictures() const { return m_rejectPictures; }
-
-    // org.tilecast.Messenger
-    QString MySigninName();
-    void SetMyProperty(int property, const QDBusVariant& value);
 
     // org.tilecast.MessengerControl
     void SignIn();
@@ -60,6 +50,11 @@ Q_SIGNALS:
     void AccountChanged(const QString& account);
     void DisplayPictureChanged(const QString& path);
 
+protected:
+    void applyPicture(const PictureCall& call) override;
+    // Records the picture and counts the call, then sends an armed failure if one matches.
+    bool answeredFirst(const QString& method, const QVariantList& arguments) override;
+
 private:
     struct ArmedFailure
     {
@@ -68,12 +63,9 @@ private:
         QString message;
     };
 
-    // Counts the call and sends an armed failure if one matches; true if it did.
-    bool beginContractCall(const QString& method);
     void announceProperty(const QString& name, const QVariant& value);
 
     MessengerModel* m_model;
-    QDBusConnection m_bus;
     QStringList m_receivedPictures;
     CallCounts m_calls;
     QList<ArmedFailure> m_armedFailures;

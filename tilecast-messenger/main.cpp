@@ -6,10 +6,12 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 
 #include "Client.h"
+#include "contract/CommandLine.h"
 #include "MessengerModel.h"
 #include "MessengerService.h"
 #include "MessengerWindow.h"
@@ -23,12 +25,6 @@ QString loginName()
         return QString::fromLocal8Bit(entry->pw_name);
     const QString user = qEnvironmentVariable("USER");
     return user.isEmpty() ? QStringLiteral("user") : user;
-}
-
-void print(std::FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
 QString helpText()
@@ -88,51 +84,49 @@ QString helpText()
         .arg(loginName());
 }
 
-} // namespace
+struct Options
+{
+    QCommandLineOption account{QStringLiteral("account"), QString(), QStringLiteral("NAME")};
+    QCommandLineOption signedOut{QStringLiteral("signed-out")};
+    QCommandLineOption noWindow{QStringLiteral("no-window")};
+    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption version{QStringLiteral("version")};
+};
 
-int main(int argc, char* argv[])
+// The arguments; an exit code when they are answered already (help, version, bad usage).
+std::optional<int> parseArguments(int argc, char* argv[], const Options& options, QCommandLineParser& parser)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
 
-    QCommandLineParser parser;
     // Everything after the command is its argument, so names may start with '-'.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption accountOption(QStringLiteral("account"), QString(), QStringLiteral("NAME"));
-    const QCommandLineOption signedOutOption(QStringLiteral("signed-out"));
-    const QCommandLineOption noWindowOption(QStringLiteral("no-window"));
-    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({accountOption, signedOutOption, noWindowOption, helpOption, versionOption});
-    if (!parser.parse(arguments)) {
-        print(stderr, QStringLiteral("tilecast-messenger: %1\nSee tilecast-messenger --help.\n")
-                          .arg(parser.errorText()));
-        return ClientUsage;
+    parser.addOptions({options.account, options.signedOut, options.noWindow, options.help, options.version});
+    if (!parser.parse(arguments))
+        return cli::fail(parser.errorText() + QStringLiteral("\nSee tilecast-messenger --help."), cli::Usage);
+    if (parser.isSet(options.help)) {
+        cli::print(stdout, helpText());
+        return cli::Ok;
     }
-    if (parser.isSet(helpOption)) {
-        print(stdout, helpText());
-        return 0;
+    if (parser.isSet(options.version)) {
+        cli::printLine(
+            stdout, QStringLiteral("tilecast-messenger %1").arg(QStringLiteral(TILECAST_MESSENGER_VERSION)));
+        return cli::Ok;
     }
-    if (parser.isSet(versionOption)) {
-        print(stdout,
-              QStringLiteral("tilecast-messenger %1\n").arg(QStringLiteral(TILECAST_MESSENGER_VERSION)));
-        return 0;
-    }
+    const bool startOptions =
+        parser.isSet(options.account) || parser.isSet(options.signedOut) || parser.isSet(options.noWindow);
+    if (!parser.positionalArguments().isEmpty() && startOptions)
+        return cli::fail(QStringLiteral("--account, --signed-out and --no-window only apply when starting an "
+                                        "instance"),
+                         cli::Usage);
+    return std::nullopt;
+}
 
-    const QStringList command = parser.positionalArguments();
-    if (!command.isEmpty()) {
-        if (parser.isSet(accountOption) || parser.isSet(signedOutOption) || parser.isSet(noWindowOption)) {
-            print(stderr,
-                  QStringLiteral("tilecast-messenger: --account, --signed-out and --no-window only apply "
-                                 "when starting an instance\n"));
-            return ClientUsage;
-        }
-        QCoreApplication app(argc, argv);
-        return runClient(command);
-    }
-
-    const bool withWindow = !parser.isSet(noWindowOption);
+// Runs an instance until SIGTERM or SIGINT: owns the name, then says "ready".
+int runInstance(int argc, char* argv[], const Options& options, const QCommandLineParser& parser)
+{
+    const bool withWindow = !parser.isSet(options.noWindow);
     // Validating pictures needs only QImageReader, which works without a
     // display; only the window needs a GUI connection.
     std::unique_ptr<QCoreApplication> app;
@@ -140,34 +134,39 @@ int main(int argc, char* argv[])
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
-    app->setApplicationName(QStringLiteral("tilecast-messenger"));
     quitOnTerminationSignals(app.get());
     // A launcher that stopped reading our stdout must not take us down with it.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const QString account = parser.isSet(accountOption) ? parser.value(accountOption) : loginName();
-    MessengerModel model(account, !parser.isSet(signedOutOption));
+    const QString account = parser.isSet(options.account) ? parser.value(options.account) : loginName();
+    MessengerModel model(account, !parser.isSet(options.signedOut));
     MessengerService service(&model);
-
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        print(stderr, QStringLiteral("tilecast-messenger: cannot connect to the D-Bus session bus: %1\n")
-                          .arg(bus.lastError().message()));
-        return 1;
-    }
-    QString error;
-    if (!service.publish(bus, &error)) {
-        print(stderr, QStringLiteral("tilecast-messenger: %1\n").arg(error));
-        return 1;
-    }
+    if (const Status published = service.publish(QDBusConnection::sessionBus()); !published)
+        return cli::fail(published.failure());
 
     std::unique_ptr<MessengerWindow> window;
     if (withWindow) {
         window = std::make_unique<MessengerWindow>(&model);
         window->show();
     }
-
-    std::fputs("ready\n", stdout);
-    std::fflush(stdout);
+    cli::printLine(stdout, QStringLiteral("ready"));
     return app->exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("tilecast-messenger"));
+    QCommandLineParser parser;
+    const Options options;
+    if (const std::optional<int> answered = parseArguments(argc, argv, options, parser))
+        return *answered;
+
+    const QStringList command = parser.positionalArguments();
+    if (!command.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return runClient(command);
+    }
+    return runInstance(argc, argv, options, parser);
 }

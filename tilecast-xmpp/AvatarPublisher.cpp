@@ -145,6 +145,22 @@ QString checkedType(const QString& type, const QByteArray& data)
            (format.isEmpty() ? QStringLiteral("png") : QString::fromLatin1(format));
 }
 
+// The first <info/> of an avatar's metadata whose data is on the server (one given only as
+// a link has none there); `anyInfo` tells whether there was any <info/> at all.
+xmpp_stanza_t* hostedInfo(xmpp_stanza_t* metadata, bool* anyInfo)
+{
+    *anyInfo = false;
+    for (xmpp_stanza_t* c = metadata ? xmpp_stanza_get_children(metadata) : nullptr; c;
+         c = xmpp_stanza_get_next(c)) {
+        if (!xmpp_stanza_is_tag(c) || std::strcmp(xmpp_stanza_get_name(c), "info") != 0)
+            continue;
+        *anyInfo = true;
+        if (attribute(c, "url").isEmpty())
+            return c;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 struct AvatarPublisher::Operation
@@ -226,8 +242,7 @@ void AvatarPublisher::discover(const std::shared_ptr<Operation>& op, Step next)
             .arg(escaped(m_client->bareJid()));
     request(
         op, QStringLiteral("asking the server's features"), xml,
-        [this, next](void* r) {
-            auto* reply = static_cast<xmpp_stanza_t*>(r);
+        [this, next](xmpp_stanza_t* reply) {
             bool converts = false;
             xmpp_stanza_t* query = child(reply, "query");
             for (xmpp_stanza_t* c = query ? xmpp_stanza_get_children(query) : nullptr; c;
@@ -286,79 +301,70 @@ void AvatarPublisher::keepOriginal()
                 step();
         },
         KeepOriginalMs);
-    const QString jid = m_client->bareJid();
     request(
         op, QStringLiteral("reading the current avatar"),
-        pubsubGet(jid, AvatarMetadata, QStringLiteral(" max_items='1'>")),
-        [this, op, jid](void* r) {
-            auto* reply = static_cast<xmpp_stanza_t*>(r);
-            if (isError(reply)) {
-                if (errorCondition(reply) != QLatin1String("item-not-found")) {
-                    op->finish(Failure{
-                        QStringLiteral("cannot read the current avatar (%1)").arg(errorCondition(reply))});
-                    return;
-                }
-                keepFromVcard(op, false);
-                return;
-            }
-            xmpp_stanza_t* metadata =
-                child(child(child(child(reply, "pubsub"), "items"), "item"), "metadata", AvatarMetadata);
-            xmpp_stanza_t* info = nullptr;
-            bool anyInfo = false;
-            for (xmpp_stanza_t* c = metadata ? xmpp_stanza_get_children(metadata) : nullptr; c && !info;
-                 c = xmpp_stanza_get_next(c)) {
-                if (!xmpp_stanza_is_tag(c) || std::strcmp(xmpp_stanza_get_name(c), "info") != 0)
-                    continue;
-                anyInfo = true;
-                // One given only as a link has no data on the server.
-                if (attribute(c, "url").isEmpty())
-                    info = c;
-            }
-            if (!info) {
-                // An empty metadata item is how XEP-0084 says "no avatar".
-                if (metadata && !anyInfo)
-                    saveOriginal(op, {});
-                else
-                    keepFromVcard(op, anyInfo);
-                return;
-            }
-            const QString id = attribute(info, "id").toLower();
-            bool known = false;
-            const qint64 bytes = attribute(info, "bytes").toLongLong(&known);
-            // Said before it is fetched: a picture too large to keep is not read at all.
-            if (known && bytes > accountfiles::MaxSavedAvatarBytes) {
-                saveOriginal(op, tooLarge(bytes));
-                return;
-            }
-            request(
-                op, QStringLiteral("reading the current avatar's data"),
-                pubsubGet(jid, AvatarData, QStringLiteral("><item id='%1'/>").arg(escaped(id))),
-                [this, op, id](void* r) {
-                    auto* reply = static_cast<xmpp_stanza_t*>(r);
-                    const QByteArray base64 =
-                        isError(reply) ? QByteArray()
-                                       : text(child(child(child(child(reply, "pubsub"), "items"), "item"),
-                                                    "data", AvatarData));
-                    if (base64.isEmpty()) {
-                        keepFromVcard(op, true);
-                        return;
-                    }
-                    const Outcome<QByteArray> data = keepableData(base64);
-                    if (!data) {
-                        saveOriginal(op, notKept(data.failure()));
-                        return;
-                    }
-                    if (QCryptographicHash::hash(data.value(), QCryptographicHash::Sha1).toHex() !=
-                        id.toLatin1()) {
-                        saveOriginal(op, notKept(QStringLiteral(
-                                             "the picture the server holds does not match its id")));
-                        return;
-                    }
-                    keepPicture(op, data.value());
-                },
-                true);
-        },
-        true);
+        pubsubGet(m_client->bareJid(), AvatarMetadata, QStringLiteral(" max_items='1'>")),
+        [this, op](xmpp_stanza_t* reply) { keepFromMetadata(op, reply); }, true);
+}
+
+void AvatarPublisher::keepFromMetadata(const std::shared_ptr<Operation>& op, xmpp_stanza_t* reply)
+{
+    if (isError(reply)) {
+        if (errorCondition(reply) != QLatin1String("item-not-found")) {
+            op->finish(
+                Failure{QStringLiteral("cannot read the current avatar (%1)").arg(errorCondition(reply))});
+            return;
+        }
+        keepFromVcard(op, false);
+        return;
+    }
+    xmpp_stanza_t* metadata =
+        child(child(child(child(reply, "pubsub"), "items"), "item"), "metadata", AvatarMetadata);
+    bool anyInfo = false;
+    xmpp_stanza_t* info = hostedInfo(metadata, &anyInfo);
+    if (!info) {
+        // An empty metadata item is how XEP-0084 says "no avatar".
+        if (metadata && !anyInfo)
+            saveOriginal(op, {});
+        else
+            keepFromVcard(op, anyInfo);
+        return;
+    }
+    const QString id = attribute(info, "id").toLower();
+    bool known = false;
+    const qint64 bytes = attribute(info, "bytes").toLongLong(&known);
+    // Said before it is fetched: a picture too large to keep is not read at all.
+    if (known && bytes > accountfiles::MaxSavedAvatarBytes) {
+        saveOriginal(op, tooLarge(bytes));
+        return;
+    }
+    request(
+        op, QStringLiteral("reading the current avatar's data"),
+        pubsubGet(m_client->bareJid(), AvatarData, QStringLiteral("><item id='%1'/>").arg(escaped(id))),
+        [this, op, id](xmpp_stanza_t* reply) { keepFromData(op, id, reply); }, true);
+}
+
+void AvatarPublisher::keepFromData(const std::shared_ptr<Operation>& op, const QString& id,
+                                   xmpp_stanza_t* reply)
+{
+    const QByteArray base64 =
+        isError(reply)
+            ? QByteArray()
+            : text(child(child(child(child(reply, "pubsub"), "items"), "item"), "data", AvatarData));
+    if (base64.isEmpty()) {
+        keepFromVcard(op, true);
+        return;
+    }
+    const Outcome<QByteArray> data = keepableData(base64);
+    if (!data) {
+        saveOriginal(op, notKept(data.failure()));
+        return;
+    }
+    if (QCryptographicHash::hash(data.value(), QCryptographicHash::Sha1).toHex() != id.toLatin1()) {
+        saveOriginal(op, notKept(QStringLiteral("the picture the server holds does not match its id")));
+        return;
+    }
+    keepPicture(op, data.value());
 }
 
 void AvatarPublisher::keepFromVcard(const std::shared_ptr<Operation>& op, bool hasAvatar)
@@ -366,8 +372,7 @@ void AvatarPublisher::keepFromVcard(const std::shared_ptr<Operation>& op, bool h
     request(
         op, QStringLiteral("reading the vCard"),
         QStringLiteral("<iq type='get'><vCard xmlns='%1'/></iq>").arg(QLatin1String(VcardTemp)),
-        [this, op, hasAvatar](void* r) {
-            auto* reply = static_cast<xmpp_stanza_t*>(r);
+        [this, op, hasAvatar](xmpp_stanza_t* reply) {
             // A vCard that was never written is item-not-found, not an empty vCard.
             if (isError(reply) && errorCondition(reply) != QLatin1String("item-not-found")) {
                 op->finish(Failure{QStringLiteral("cannot read the vCard (%1)").arg(errorCondition(reply))});
@@ -443,9 +448,9 @@ void AvatarPublisher::publish(const std::shared_ptr<Operation>& op, const QByteA
                           .arg(id, escaped(type), size));
     // Data first: a contact told about new metadata fetches the data at once.
     request(op, QStringLiteral("publishing the avatar's data"), dataXml,
-            [this, op, metadataXml, data, type, next](void*) {
+            [this, op, metadataXml, data, type, next](xmpp_stanza_t*) {
                 request(op, QStringLiteral("publishing the avatar's metadata"), metadataXml,
-                        [this, op, data, type, next](void*) {
+                        [this, op, data, type, next](xmpp_stanza_t*) {
                             if (*m_serverConverts)
                                 next();
                             else
@@ -459,7 +464,7 @@ void AvatarPublisher::publishNone(const std::shared_ptr<Operation>& op, Step nex
     const QString xml =
         pubsubPublish(AvatarMetadata, QString(),
                       QStringLiteral("<metadata xmlns='%1'/>").arg(QLatin1String(AvatarMetadata)));
-    request(op, QStringLiteral("removing the avatar"), xml, [this, op, next](void*) {
+    request(op, QStringLiteral("removing the avatar"), xml, [this, op, next](xmpp_stanza_t*) {
         if (*m_serverConverts)
             next();
         else
@@ -473,8 +478,7 @@ void AvatarPublisher::updateVcard(const std::shared_ptr<Operation>& op, const QB
     request(
         op, QStringLiteral("reading the vCard"),
         QStringLiteral("<iq type='get'><vCard xmlns='%1'/></iq>").arg(QLatin1String(VcardTemp)),
-        [this, op, data, type, next](void* r) {
-            auto* reply = static_cast<xmpp_stanza_t*>(r);
+        [this, op, data, type, next](xmpp_stanza_t* reply) {
             if (isError(reply) && errorCondition(reply) != QLatin1String("item-not-found")) {
                 op->finish(Failure{
                     QStringLiteral("the server refused reading the vCard (%1)").arg(errorCondition(reply))});
@@ -495,7 +499,7 @@ void AvatarPublisher::updateVcard(const std::shared_ptr<Operation>& op, const QB
             request(op, QStringLiteral("writing the vCard"),
                     QStringLiteral("<iq type='set'><vCard xmlns='%1'>%2</vCard></iq>")
                         .arg(QLatin1String(VcardTemp), fields),
-                    [next](void*) { next(); });
+                    [next](xmpp_stanza_t*) { next(); });
         },
         true);
 }

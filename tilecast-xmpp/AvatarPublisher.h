@@ -15,6 +15,7 @@
 
 class PictureThread;
 class XmppClient;
+typedef struct _xmpp_stanza_t xmpp_stanza_t; // libstrophe's, as strophe.h declares it
 
 // The account's avatar on the server: XEP-0084 (data node, then metadata node) and, where
 // the server does not convert that into the vCard itself (no XEP-0398), the XEP-0054 vCard's
@@ -58,12 +59,18 @@ Q_SIGNALS:
 private:
     struct Operation;
     using Step = std::function<void()>;
-    using OnReply = std::function<void(void* reply)>;
+    using OnReply = std::function<void(xmpp_stanza_t* reply)>;
 
     std::shared_ptr<Operation> begin(Done done, int budgetMs);
     void discover(const std::shared_ptr<Operation>& op, Step next);
     void whenOriginalKept(const std::shared_ptr<Operation>& op, Step next);
+    // Reads the avatar the account has, and keeps it (see keepFromMetadata and keepFromData).
     void keepOriginal();
+    // What the avatar's metadata node says: no avatar, one too large to keep, one to fetch
+    // from the data node, or nothing there (then the vCard's photo).
+    void keepFromMetadata(const std::shared_ptr<Operation>& op, xmpp_stanza_t* reply);
+    // The avatar's data named by `id` (the picture's SHA-1), as the data node holds it.
+    void keepFromData(const std::shared_ptr<Operation>& op, const QString& id, xmpp_stanza_t* reply);
     // The vCard's photo as the original; `hasAvatar` if the avatar node named one.
     void keepFromVcard(const std::shared_ptr<Operation>& op, bool hasAvatar);
     // Checks a received picture off the thread, then saves it (or that it was not kept).

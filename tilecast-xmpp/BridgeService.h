@@ -1,24 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDBusConnection>
-#include <QDBusContext>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QList>
-#include <QObject>
 #include <QString>
 
-#include "platform/Outcome.h"
+#include "contract/ContractService.h"
 #include "tilecast-xmpp/AvatarImage.h"
 
 class AvatarPublisher;
 class PictureThread;
 class XmppClient;
 
-// The object at /org/tilecast/Messenger: the contract, answered from the XMPP account.
-// The adaptor generated from the shared interface file forwards every call here.
+// The contract (ContractService), answered from the XMPP account.
 //
 // Nothing here waits: a picture is converted on the picture thread and published through
 // the connection's own thread, and the answer goes out when they are done. Pictures are
@@ -26,7 +20,7 @@ class XmppClient;
 // interleaved could leave metadata naming data that is already gone); a few calls may
 // wait for their turn, more are refused at once, and one whose caller has given up by its
 // turn is answered without being published.
-class BridgeService : public QObject, protected QDBusContext
+class BridgeService : public ContractService
 {
     Q_OBJECT
 public:
@@ -35,23 +29,20 @@ public:
     BridgeService(XmppClient* client, AvatarPublisher* publisher, PictureThread* pictures,
                   QObject* parent = nullptr);
 
-    // Exports the object and takes the name without queueing. Fails when another program
-    // already owns it.
-    Status publish(const QDBusConnection& bus);
-
-    // org.tilecast.Messenger
-    QString MySigninName();
-    void SetMyProperty(int property, const QDBusVariant& value);
+    bool isSignedIn() const override;
+    QString account() const override;
 
 Q_SIGNALS:
     // Each apply, for the log: the picture, and the error (empty when it worked).
     void applied(const QString& path, const QString& hash, const QString& error);
 
+protected:
+    void applyPicture(const PictureCall& call) override;
+
 private:
     struct Apply
     {
-        QDBusMessage call;
-        QString path;
+        PictureCall call;
         QElapsedTimer waiting; // since the call arrived: the caller's clock
         int remainingMs() const;
     };
@@ -64,5 +55,4 @@ private:
     PictureThread* m_pictures;
     QList<Apply> m_queue;
     bool m_busy = false;
-    QDBusConnection m_bus;
 };

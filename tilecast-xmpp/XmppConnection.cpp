@@ -132,52 +132,13 @@ void XmppConnection::abortSocket(const QString& reason)
 
 void XmppConnection::open(const Target& target)
 {
-    if (!m_conn) {
-        m_conn = xmpp_conn_new(m_ctx);
-        {
-            QMutexLocker lock(&connectionsLock);
-            connections().insert(m_conn, this);
-        }
-        xmpp_handler_add(m_conn, &XmppConnection::onIq, nullptr, "iq", nullptr, this);
-        xmpp_handler_add(m_conn, &XmppConnection::onAnyStanza, nullptr, nullptr, nullptr, this);
-    }
+    if (!m_conn)
+        createConnection();
     if (!xmpp_conn_is_disconnected(m_conn))
         return;
     m_target = target;
-    m_established = false;
-    m_boundJid.clear();
-    m_refusedMechanisms = 0;
-    m_outOfMechanisms = false;
-    m_noTls = false;
-    m_socketError = 0;
-    m_certificateError.clear();
-    m_unparsedBytes = 0;
-    m_waiting.clear();
-    {
-        QMutexLocker lock(&m_abortLock);
-        m_abortPending = false;
-        m_abortReason.clear();
-    }
-    // libstrophe says only in its log why it gave up on a sign-in; once signed in, the log
-    // is switched off again (it would format every stanza).
-    m_log.handler = &XmppConnection::onLog;
-
-    // Mandatory TLS: libstrophe otherwise signs in without it when the server offers none.
-    // Stream management stays off: it would keep timers of its own, and a lost stream is
-    // simply signed in again.
-    xmpp_conn_set_flags(m_conn, XMPP_CONN_FLAG_MANDATORY_TLS | XMPP_CONN_FLAG_DISABLE_SM);
-    // No resource: the server picks one, so a second copy (restore) never kicks this one out.
-    xmpp_conn_set_jid(m_conn, m_target.jid.toUtf8().constData());
-    xmpp_conn_set_pass(m_conn, m_target.password.toUtf8().constData());
-    // libstrophe 0.12 keeps every earlier path when one is set again (a leak at each
-    // reconnect), so a path is set once.
-    if (!m_target.caFile.isEmpty() && m_target.caFile != m_caFileSet) {
-        xmpp_conn_set_cafile(m_conn, QFile::encodeName(m_target.caFile).constData());
-        m_caFileSet = m_target.caFile;
-    }
-    // Reject every certificate OpenSSL could not verify (chain, dates, the JID's domain).
-    xmpp_conn_set_certfail_handler(m_conn, &XmppConnection::onCertificateFailure);
-    xmpp_conn_set_sockopt_callback(m_conn, &XmppConnection::onSocket);
+    startAttempt();
+    configureConnection();
 
     // SASL: libstrophe 0.12 picks SCRAM-SHA-512/256/1 and never a -PLUS variant, and its
     // GS2 header is "n,," (no channel binding support claimed), which a server offering
@@ -197,6 +158,58 @@ void XmppConnection::open(const Target& target)
         return;
     }
     pump();
+}
+
+void XmppConnection::createConnection()
+{
+    m_conn = xmpp_conn_new(m_ctx);
+    {
+        QMutexLocker lock(&connectionsLock);
+        connections().insert(m_conn, this);
+    }
+    xmpp_handler_add(m_conn, &XmppConnection::onIq, nullptr, "iq", nullptr, this);
+    xmpp_handler_add(m_conn, &XmppConnection::onAnyStanza, nullptr, nullptr, nullptr, this);
+}
+
+void XmppConnection::startAttempt()
+{
+    m_established = false;
+    m_boundJid.clear();
+    m_refusedMechanisms = 0;
+    m_outOfMechanisms = false;
+    m_noTls = false;
+    m_socketError = 0;
+    m_certificateError.clear();
+    m_unparsedBytes = 0;
+    m_waiting.clear();
+    {
+        QMutexLocker lock(&m_abortLock);
+        m_abortPending = false;
+        m_abortReason.clear();
+    }
+    // libstrophe says only in its log why it gave up on a sign-in; once signed in, the log
+    // is switched off again (it would format every stanza).
+    m_log.handler = &XmppConnection::onLog;
+}
+
+void XmppConnection::configureConnection()
+{
+    // Mandatory TLS: libstrophe otherwise signs in without it when the server offers none.
+    // Stream management stays off: it would keep timers of its own, and a lost stream is
+    // simply signed in again.
+    xmpp_conn_set_flags(m_conn, XMPP_CONN_FLAG_MANDATORY_TLS | XMPP_CONN_FLAG_DISABLE_SM);
+    // No resource: the server picks one, so a second copy (restore) never kicks this one out.
+    xmpp_conn_set_jid(m_conn, m_target.jid.toUtf8().constData());
+    xmpp_conn_set_pass(m_conn, m_target.password.toUtf8().constData());
+    // libstrophe 0.12 keeps every earlier path when one is set again (a leak at each
+    // reconnect), so a path is set once.
+    if (!m_target.caFile.isEmpty() && m_target.caFile != m_caFileSet) {
+        xmpp_conn_set_cafile(m_conn, QFile::encodeName(m_target.caFile).constData());
+        m_caFileSet = m_target.caFile;
+    }
+    // Reject every certificate OpenSSL could not verify (chain, dates, the JID's domain).
+    xmpp_conn_set_certfail_handler(m_conn, &XmppConnection::onCertificateFailure);
+    xmpp_conn_set_sockopt_callback(m_conn, &XmppConnection::onSocket);
 }
 
 void XmppConnection::close(int waitMs)

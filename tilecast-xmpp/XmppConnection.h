@@ -99,6 +99,12 @@ private:
     void queue(xmpp_stanza_t* stanza);
     // Lets libstrophe read and write what is ready, then arms what wakes it next.
     void pump();
+    // The libstrophe connection, made once, with our stanza handlers.
+    void createConnection();
+    // Forgets everything the last attempt learned.
+    void startAttempt();
+    // Everything m_target and our rules set on the connection before it connects.
+    void configureConnection();
     void watchSocket(int fd);
     void forgetSocket();
     bool isExpectedSender(const QString& from, const QString& to) const;

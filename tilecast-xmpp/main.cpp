@@ -11,11 +11,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "contract/CommandLine.h"
 #include "contract/MessengerContract.h"
+#include "contract/NameOwner.h"
 #include "platform/QuitOnSignal.h"
 #include "tilecast-xmpp/AccountFiles.h"
 #include "tilecast-xmpp/AvatarPublisher.h"
@@ -27,25 +31,9 @@
 
 namespace {
 
-enum Exit
-{
-    Ok = 0,
-    Failure = 1,
-    Usage = 2,
-};
-
-void print(std::FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-int fail(const QString& message, int code = Failure)
-{
-    print(stderr, QStringLiteral("tilecast-xmpp: %1\n").arg(message));
-    return code;
-}
+using cli::fail;
+using cli::print;
+using cli::printLine;
 
 QString helpText()
 {
@@ -213,7 +201,7 @@ int login(const QCommandLineParser& parser, const QString& jidArgument)
     Account account;
     QString error;
     if (!resolveAccount(parser, jidArgument, &account, &error))
-        return fail(error, Usage);
+        return fail(error, cli::Usage);
     const bool fromFile = parser.isSet(QStringLiteral("password-file"));
     std::optional<QString> password;
     if (fromFile) {
@@ -232,7 +220,7 @@ int login(const QCommandLineParser& parser, const QString& jidArgument)
     XmppClient client;
     QString message;
     const bool signedIn = signInOnce(client, account.options, &message) == XmppClient::Problem::None;
-    stopOrLeave(client, signedIn ? Ok : Failure);
+    stopOrLeave(client, signedIn ? cli::Ok : cli::Failed);
     if (!signedIn)
         return fail(QStringLiteral("cannot sign in as %1: %2").arg(account.options.jid, message));
 
@@ -242,12 +230,12 @@ int login(const QCommandLineParser& parser, const QString& jidArgument)
             accountfiles::saveSettings({account.options.jid, account.server, account.options.caFile});
         !saved)
         return fail(saved.failure());
-    print(stdout, QStringLiteral("Signed in as %1. %2 the address in %3.\n")
-                      .arg(account.options.jid,
-                           fromFile ? QStringLiteral("Kept")
-                                    : QStringLiteral("Kept the password in the keychain and"),
-                           accountfiles::settingsPath()));
-    return Ok;
+    printLine(stdout, QStringLiteral("Signed in as %1. %2 the address in %3.")
+                          .arg(account.options.jid,
+                               fromFile ? QStringLiteral("Kept")
+                                        : QStringLiteral("Kept the password in the keychain and"),
+                               accountfiles::settingsPath()));
+    return cli::Ok;
 }
 
 bool passwordFor(const QCommandLineParser& parser, Account* account, QString* error)
@@ -269,18 +257,64 @@ bool passwordFor(const QCommandLineParser& parser, Account* account, QString* er
     return true;
 }
 
+// Says on stdout and stderr what happens to the account and to each picture, for the log.
+void reportEvents(QCoreApplication& app, XmppClient& client, AvatarPublisher& publisher,
+                  BridgeService& service)
+{
+    auto lastProblem = std::make_shared<QString>();
+    QObject::connect(&client, &XmppClient::signedIn, &app, [&client, &publisher, lastProblem] {
+        publisher.signedIn();
+        lastProblem->clear();
+        // The bound address is the server's word: printed as text, never as lines of its own.
+        printLine(stdout, QStringLiteral("tilecast-xmpp: signed in as %1 (%2)")
+                              .arg(client.bareJid(), xmpptext::printable(client.boundJid())));
+    });
+    QObject::connect(&publisher, &AvatarPublisher::originalNotKept, &app, [&client](const QString& why) {
+        fail(QStringLiteral("%1: the avatar the account had is not kept (%2), so \"tilecast-xmpp restore\" "
+                            "cannot put it back")
+                 .arg(client.bareJid(), why));
+    });
+    QObject::connect(
+        &client, &XmppClient::signedOut, &app,
+        [&client, lastProblem](XmppClient::Problem problem, const QString& message, bool willRetry) {
+            if (client.isStopping())
+                return;
+            // Said once per cause, however many retries it takes.
+            const QString line =
+                problem == XmppClient::Problem::WrongPassword
+                    ? QStringLiteral("%1: %2; not trying again").arg(client.bareJid(), message)
+                    : QStringLiteral("%1: not signed in: %2%3")
+                          .arg(client.bareJid(), message,
+                               willRetry ? QStringLiteral("; trying again") : QString());
+            if (line != *lastProblem)
+                fail(line);
+            *lastProblem = line;
+        });
+    QObject::connect(&service, &BridgeService::applied, &app,
+                     [](const QString& path, const QString& hash, const QString& error) {
+                         // The path is the caller's: one line in the log, whatever it holds.
+                         const QString shown = xmpptext::printable(path, 1000);
+                         if (error.isEmpty())
+                             printLine(stdout,
+                                       QStringLiteral("tilecast-xmpp: published %1 as %2").arg(shown, hash));
+                         else
+                             fail(QStringLiteral("cannot publish %1: %2").arg(shown, error));
+                     });
+}
+
 int run(QCoreApplication& app, const QCommandLineParser& parser)
 {
     Account account;
     QString error;
     if (!resolveAccount(parser, QString(), &account, &error))
-        return fail(error, Usage);
+        return fail(error, cli::Usage);
 
+    // Refused before the keychain is asked for a password that would not be used.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return fail(
-            QStringLiteral("cannot connect to the D-Bus session bus: %1").arg(bus.lastError().message()));
-    if (bus.interface()->isServiceRegistered(contract::Service))
+    const Outcome<bool> owned = contract::nameHasOwner(bus, contract::Service);
+    if (!owned)
+        return fail(owned.failure());
+    if (owned.value())
         return fail(
             QStringLiteral("another messenger already owns %1 on the session bus").arg(contract::Service));
     if (!passwordFor(parser, &account, &error))
@@ -292,45 +326,7 @@ int run(QCoreApplication& app, const QCommandLineParser& parser)
     BridgeService service(&client, &publisher, &pictures);
     if (const Status published = service.publish(bus); !published)
         return fail(published.failure());
-
-    QString lastMessage;
-    QObject::connect(&client, &XmppClient::signedIn, &app, [&] {
-        publisher.signedIn();
-        lastMessage.clear();
-        // The bound address is the server's word: printed as text, never as lines of its own.
-        print(stdout, QStringLiteral("tilecast-xmpp: signed in as %1 (%2)\n")
-                          .arg(client.bareJid(), xmpptext::printable(client.boundJid())));
-    });
-    QObject::connect(&publisher, &AvatarPublisher::originalNotKept, &app, [&](const QString& why) {
-        fail(QStringLiteral("%1: the avatar the account had is not kept (%2), so \"tilecast-xmpp restore\" "
-                            "cannot put it back")
-                 .arg(client.bareJid(), why));
-    });
-    QObject::connect(&client, &XmppClient::signedOut, &app,
-                     [&](XmppClient::Problem problem, const QString& message, bool willRetry) {
-                         if (client.isStopping())
-                             return;
-                         // Said once per cause, however many retries it takes.
-                         const QString line =
-                             problem == XmppClient::Problem::WrongPassword
-                                 ? QStringLiteral("%1: %2; not trying again").arg(client.bareJid(), message)
-                                 : QStringLiteral("%1: not signed in: %2%3")
-                                       .arg(client.bareJid(), message,
-                                            willRetry ? QStringLiteral("; trying again") : QString());
-                         if (line != lastMessage)
-                             fail(line);
-                         lastMessage = line;
-                     });
-    QObject::connect(&service, &BridgeService::applied, &app,
-                     [](const QString& path, const QString& hash, const QString& error) {
-                         // The path is the caller's: one line in the log, whatever it holds.
-                         const QString shown = xmpptext::printable(path, 1000);
-                         if (error.isEmpty())
-                             print(stdout,
-                                   QStringLiteral("tilecast-xmpp: published %1 as %2\n").arg(shown, hash));
-                         else
-                             fail(QStringLiteral("cannot publish %1: %2").arg(shown, error));
-                     });
+    reportEvents(app, client, publisher, service);
 
     client.start(account.options, true);
     const int code = app.exec();
@@ -344,7 +340,7 @@ int restore(const QCommandLineParser& parser)
     Account account;
     QString error;
     if (!resolveAccount(parser, QString(), &account, &error))
-        return fail(error, Usage);
+        return fail(error, cli::Usage);
     const std::optional<accountfiles::SavedAvatar> saved = accountfiles::loadSavedAvatar(account.options.jid);
     if (!saved)
         return fail(
@@ -356,7 +352,7 @@ int restore(const QCommandLineParser& parser)
     XmppClient client;
     QString message;
     if (signInOnce(client, account.options, &message) != XmppClient::Problem::None) {
-        stopOrLeave(client, Failure);
+        stopOrLeave(client, cli::Failed);
         return fail(QStringLiteral("cannot sign in as %1: %2").arg(account.options.jid, message));
     }
     PictureThread pictures;
@@ -375,13 +371,14 @@ int restore(const QCommandLineParser& parser)
         30000);
     if (!finished) // a copy that was not kept is reported at once
         loop.exec();
-    stopOrLeave(client, ok ? Ok : Failure);
+    stopOrLeave(client, ok ? cli::Ok : cli::Failed);
     if (!ok)
         return fail(QStringLiteral("cannot restore the avatar of %1: %2").arg(account.options.jid, error));
-    print(stdout, saved->kind == accountfiles::SavedAvatar::Kind::Kept
-                      ? QStringLiteral("Restored the avatar %1 had before.\n").arg(account.options.jid)
-                      : QStringLiteral("Removed the avatar: %1 had none before.\n").arg(account.options.jid));
-    return Ok;
+    printLine(stdout,
+              saved->kind == accountfiles::SavedAvatar::Kind::Kept
+                  ? QStringLiteral("Restored the avatar %1 had before.").arg(account.options.jid)
+                  : QStringLiteral("Removed the avatar: %1 had none before.").arg(account.options.jid));
+    return cli::Ok;
 }
 
 int logout(const QCommandLineParser& parser)
@@ -395,24 +392,24 @@ int logout(const QCommandLineParser& parser)
         return fail(QStringLiteral("no account is stored; nothing to forget"));
     const Outcome<QString> bare = accountfiles::normaliseJid(jid);
     if (!bare)
-        return fail(bare.failure(), Usage);
+        return fail(bare.failure(), cli::Usage);
     if (const Status forgotten = accountfiles::forgetSettings(); !forgotten)
         return fail(forgotten.failure());
     if (!keychain::deletePassword(bare.value(), &error))
         return fail(error);
-    print(stdout, QStringLiteral("Forgot the password and the address of %1.\n").arg(bare.value()));
-    return Ok;
+    printLine(stdout, QStringLiteral("Forgot the password and the address of %1.").arg(bare.value()));
+    return cli::Ok;
 }
 
 int status()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return fail(
-            QStringLiteral("cannot connect to the D-Bus session bus: %1").arg(bus.lastError().message()));
-    if (!bus.interface()->isServiceRegistered(contract::Service)) {
-        print(stdout, QStringLiteral("not running: nothing owns %1\n").arg(contract::Service));
-        return Failure;
+    const Outcome<bool> owned = contract::nameHasOwner(bus, contract::Service);
+    if (!owned)
+        return fail(owned.failure());
+    if (!owned.value()) {
+        printLine(stdout, QStringLiteral("not running: nothing owns %1").arg(contract::Service));
+        return cli::Failed;
     }
     const uint pid = bus.interface()->servicePid(contract::Service).value();
     const QDBusMessage reply =
@@ -420,17 +417,69 @@ int status()
                                                 contract::MySigninName),
                  QDBus::Block, contract::CallTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        print(stdout, QStringLiteral("running (pid %1), signed in as %2\n")
-                          .arg(pid)
-                          .arg(reply.arguments().first().toString()));
-        return Ok;
+        printLine(stdout, QStringLiteral("running (pid %1), signed in as %2")
+                              .arg(pid)
+                              .arg(reply.arguments().first().toString()));
+        return cli::Ok;
     }
     if (reply.errorName() == contract::error::NotSignedIn) {
-        print(stdout, QStringLiteral("running (pid %1), not signed in\n").arg(pid));
-        return Failure;
+        printLine(stdout, QStringLiteral("running (pid %1), not signed in").arg(pid));
+        return cli::Failed;
     }
-    print(stdout, QStringLiteral("running (pid %1), not answering: %2\n").arg(pid).arg(reply.errorMessage()));
-    return Failure;
+    printLine(stdout,
+              QStringLiteral("running (pid %1), not answering: %2").arg(pid).arg(reply.errorMessage()));
+    return cli::Failed;
+}
+
+// The options; an exit code when they are answered already (help, version, bad usage).
+std::optional<int> parseOptions(const QCoreApplication& app, QCommandLineParser& parser)
+{
+    parser.addOption({QStringLiteral("jid"), QString(), QStringLiteral("JID")});
+    parser.addOption({QStringLiteral("password-file"), QString(), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("server"), QString(), QStringLiteral("HOST[:PORT]")});
+    parser.addOption({QStringLiteral("ca-file"), QString(), QStringLiteral("FILE")});
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    parser.addOption({QStringLiteral("version"), QString()});
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText() + QStringLiteral(" (see tilecast-xmpp --help)"), cli::Usage);
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(stdout, helpText());
+        return cli::Ok;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        printLine(stdout, QStringLiteral("tilecast-xmpp %1").arg(app.applicationVersion()));
+        return cli::Ok;
+    }
+    return std::nullopt;
+}
+
+int runCommand(QCoreApplication& app, const QCommandLineParser& parser)
+{
+    const QStringList words = parser.positionalArguments();
+    const QString command = words.value(0, QStringLiteral("run"));
+    const bool known = command == QLatin1String("run") || command == QLatin1String("login") ||
+                       command == QLatin1String("logout") || command == QLatin1String("status") ||
+                       command == QLatin1String("restore");
+    if (!known)
+        return fail(QStringLiteral("unknown command \"%1\" (see tilecast-xmpp --help)").arg(command),
+                    cli::Usage);
+    // The command's own word, and an address for login.
+    const int expected = command == QLatin1String("login") ? 2 : 1;
+    if (words.size() != expected && !(command == QLatin1String("run") && words.isEmpty()))
+        return fail(
+            QStringLiteral("%1 takes %2 (see tilecast-xmpp --help)")
+                .arg(command, expected == 2 ? QStringLiteral("one address") : QStringLiteral("no arguments")),
+            cli::Usage);
+
+    if (command == QLatin1String("run")) {
+        quitOnTerminationSignals(&app);
+        return run(app, parser);
+    }
+    if (command == QLatin1String("login"))
+        return login(parser, words.at(1));
+    if (command == QLatin1String("status"))
+        return status();
+    return command == QLatin1String("logout") ? logout(parser) : restore(parser);
 }
 
 } // namespace
@@ -447,53 +496,9 @@ int main(int argc, char* argv[])
     app.setApplicationVersion(QStringLiteral(TILECAST_XMPP_VERSION));
 
     QCommandLineParser parser;
-    parser.addOption({QStringLiteral("jid"), QString(), QStringLiteral("JID")});
-    parser.addOption({QStringLiteral("password-file"), QString(), QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("server"), QString(), QStringLiteral("HOST[:PORT]")});
-    parser.addOption({QStringLiteral("ca-file"), QString(), QStringLiteral("FILE")});
-    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
-    parser.addOption({QStringLiteral("version"), QString()});
-    if (!parser.parse(app.arguments()))
-        return fail(parser.errorText() + QStringLiteral(" (see tilecast-xmpp --help)"), Usage);
-    if (parser.isSet(QStringLiteral("help"))) {
-        print(stdout, helpText());
-        return Ok;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        print(stdout, QStringLiteral("tilecast-xmpp %1\n").arg(app.applicationVersion()));
-        return Ok;
-    }
-
-    const QStringList words = parser.positionalArguments();
-    const QString command = words.value(0, QStringLiteral("run"));
-    const auto expect = [&](int count) {
-        if (words.size() == count || (command == QLatin1String("run") && words.isEmpty()))
-            return true;
-        fail(QStringLiteral("%1 takes %2 (see tilecast-xmpp --help)")
-                 .arg(command, count == 2 ? QStringLiteral("one address") : QStringLiteral("no arguments")),
-             Usage);
-        return false;
-    };
+    if (const std::optional<int> answered = parseOptions(app, parser))
+        return *answered;
     // A reader that went away must not take the service down with it.
     std::signal(SIGPIPE, SIG_IGN);
-    if (command == QLatin1String("run")) {
-        if (!expect(1))
-            return Usage;
-        quitOnTerminationSignals(&app);
-        return run(app, parser);
-    }
-    if (command == QLatin1String("login")) {
-        if (!expect(2))
-            return Usage;
-        return login(parser, words.at(1));
-    }
-    if (command == QLatin1String("logout") || command == QLatin1String("status") ||
-        command == QLatin1String("restore")) {
-        if (!expect(1))
-            return Usage;
-        if (command == QLatin1String("status"))
-            return status();
-        return command == QLatin1String("logout") ? logout(parser) : restore(parser);
-    }
-    return fail(QStringLiteral("unknown command \"%1\" (see tilecast-xmpp --help)").arg(command), Usage);
+    return runCommand(app, parser);
 }

@@ -67,7 +67,7 @@ private Q_SLOTS:
 
         const Status missing = messenger->applyDisplayPicture(QStringLiteral("/no/such file.gif"));
         QVERIFY(!missing.ok());
-        QVERIFY(missing.failure().contains(contract::error::Failed));
+        QVERIFY(missing.failure().contains(contract::error::InvalidArgument));
         const Status empty = messenger->applyDisplayPicture(QString());
         QVERIFY(!empty.ok());
 
